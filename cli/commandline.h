@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "modeloptions.h"
+#include "modelvalidation.h"
+
+#include <QString>
+#include <QStringList>
+
+// What one run of the companion is asked to do.
+struct CompanionRequest
+{
+    enum class Action { Write, Stats, Help, Version, UsageError };
+    enum class Progress { Auto, On, Off };
+
+    Action action = Action::Write;
+    ModelOptions options;
+    QString outputFile; // empty: standard output
+    Progress progress = Progress::Auto;
+    bool allowNameClashes = false;
+    QString text; // the help or version text, or the usage error's one line
+};
+
+// Parses the companion's arguments (the program name first). Never exits and prints nothing,
+// so that it can be tested and fuzzed.
+CompanionRequest parseCommandLine(const QStringList &arguments);
+
+// The option that sets a field, for messages ("--survival").
+QString optionForField(ModelField field);

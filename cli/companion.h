@@ -1,0 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QStringList>
+
+// Exit codes of the companion.
+enum CompanionExit { ExitSuccess = 0, ExitWriteFailure = 1, ExitUsage = 2, ExitInterrupted = 130 };
+
+// Runs the companion on its arguments (the program name first) and returns the exit code.
+// Results go to standard output, messages to standard error.
+int runCompanion(const QStringList &arguments);

@@ -1,0 +1,123 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "modeldefinitionsize.h"
+
+#include "modeltext.h"
+#include "pieceencoder.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+using namespace ModelText;
+
+class LengthOf
+{
+public:
+    LengthOf(QStringConverter::Encoding encoding, int newlineLength)
+        : encoder(encoding), extraPerNewline(newlineLength - 1)
+    {
+    }
+
+    UInt128 operator()(QStringView text)
+    {
+        const QByteArray bytes = encoder.encode(text);
+        return quint64(bytes.size()) + quint64(bytes.count('\n')) * quint64(extraPerNewline);
+    }
+
+private:
+    PieceEncoder encoder;
+    int extraPerNewline;
+};
+
+} // namespace
+
+UInt128 historyCount(int numPeriods, bool censoring)
+{
+    if (numPeriods < 1)
+        return 0;
+    if (!censoring)
+        return UInt128::powerOfTwo(numPeriods);
+    return UInt128(3) * UInt128::powerOfTwo(numPeriods - 1) - 1;
+}
+
+// The histories fall into classes by their last detection L. Before L every occasion is free
+// (0 or 1: a 2 there would force zeros up to L), so a class of L holds 2^(L-1) histories, and
+// each free occasion is 0 in half of them and 1 in the other half. After L every digit is 0.
+//
+//   L = 0                 the all-zero history              product X0
+//   L = l < N, digit 1    2^(l-1) histories                 factors of 1..l, then X(l)
+//   L = l < N, digit 2    2^(l-1) histories (censoring)     factors of 1..l (ending in C(l))
+//   L = N                 2^(N-1) histories                 factors of 1..N-1, then F
+ModelDefinitionSize modelDefinitionSize(const ModelOptions &options, int newlineLength,
+                                        QStringConverter::Encoding encoding)
+{
+    LengthOf length(encoding, newlineLength);
+    const int n = options.numPeriods;
+    if (n < 2)
+        return {};
+
+    const UInt128 zero = length(symbol(options, 0));
+    const UInt128 one = length(symbol(options, 1));
+    const UInt128 two = length(symbol(options, 2));
+    const UInt128 space = length(SymbolSeparator);
+
+    // Sums over the free occasions 1..l-1, each taken with digit 0 in half the histories and
+    // digit 1 in the other half.
+    UInt128 freeFactors = 0; // sum over i < l of factor(i, 0) + factor(i, 1)
+    UInt128 freeSymbols = 0; // (l - 1) * (zero + one)
+
+    UInt128 rows = 0;     // symbols of all rows, without release prefix and separators
+    UInt128 products = 0; // all products
+
+    // L = 0
+    rows += UInt128(quint64(n)) * zero;
+    products += length(closingFactor(options, 0, false));
+
+    for (int l = 1; l <= n; ++l) {
+        const UInt128 histories = UInt128::powerOfTwo(l - 1);
+        const UInt128 half = UInt128::powerOfTwo(l - 2); // 0 for l = 1, when nothing is free
+        const UInt128 zerosAfter = UInt128(quint64(n - l)) * zero;
+
+        rows += histories * (one + zerosAfter) + half * freeSymbols;
+        const UInt128 lastFactor = l < n ? length(factor(options, l, 1)) : UInt128(0);
+        products += histories * (lastFactor + length(closingFactor(options, l, false)))
+                  + half * freeFactors;
+
+        if (options.censoring && l < n) {
+            rows += histories * (two + zerosAfter) + half * freeSymbols;
+            products += histories * length(factor(options, l, 2)) + half * freeFactors;
+        }
+        if (l < n) {
+            freeFactors += length(factor(options, l, 0)) + length(factor(options, l, 1));
+            freeSymbols += zero + one;
+        }
+    }
+
+    const UInt128 lines = historyCount(n, options.censoring);
+    // Every line: release prefix, N-1 separators, ", " after the symbols, and its line end
+    // ("," and a newline; the last line's ";" and a newline is just as long).
+    const UInt128 perLine = length(releasePrefix(options)) + UInt128(quint64(n - 1)) * space
+                          + length(ProductSeparator) + length(LineEnd);
+
+    UInt128 bytes = length(parametersSection(options)) + length(variablesSection(options))
+                  + length(likelihoodHead());
+    bytes += lines * perLine + rows + products;
+    return {lines, bytes};
+}
+
+QString humanReadableSize(UInt128 bytes)
+{
+    const auto tr = [](const char *text) {
+        return QCoreApplication::translate("ModelDefinitionSize", text);
+    };
+    if (bytes < 1000)
+        return bytes == 1 ? tr("1 byte") : tr("%1 bytes").arg(bytes.toString());
+    const char *const units[] = {"kB", "MB", "GB", "TB", "PB", "EB", "ZB", "YB"};
+    double value = bytes.toDouble();
+    for (const char *unit : units) {
+        value /= 1000.0;
+        if (value < 999.95)
+            return QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(unit));
+    }
+    return tr("%1 bytes").arg(bytes.toDouble(), 0, 'g', 2);
+}
