@@ -10,17 +10,16 @@
 
 namespace {
 
-QString tr(const char *text)
-{
+QString tr(const char *text) {
     return QCoreApplication::translate("CommandLine", text);
 }
 
-struct Options
-{
+struct Options {
     QCommandLineOption periods{{"n", "periods"},
                                tr("Number of periods (capture occasions after the release), "
                                   "2 to 99. Default: 2."),
-                               "N", "2"};
+                               "N",
+                               "2"};
     QCommandLineOption survival{"survival", tr("Stem of the survival parameters. Default: s."),
                                 "NAME", "s"};
     QCommandLineOption detection{"detection", tr("Stem of the detection parameters. Default: p."),
@@ -37,12 +36,10 @@ struct Options
     QCommandLineOption initialSurvivalIndex{
         "initial-survival-index",
         tr("Subscript of the first survival parameter, 0 to 99. Default: 0."), "S0", "0"};
-    QCommandLineOption detectedSymbol{"detected-symbol",
-                                      tr("History symbol for a detection. Default: 1."), "SYM",
-                                      "1"};
-    QCommandLineOption notDetectedSymbol{"not-detected-symbol",
-                                         tr("History symbol for no detection. Default: 0."),
-                                         "SYM", "0"};
+    QCommandLineOption detectedSymbol{
+        "detected-symbol", tr("History symbol for a detection. Default: 1."), "SYM", "1"};
+    QCommandLineOption notDetectedSymbol{
+        "not-detected-symbol", tr("History symbol for no detection. Default: 0."), "SYM", "0"};
     QCommandLineOption censoring{"censoring",
                                  tr("Include censoring (removal from the study at a detection).")};
     QCommandLineOption censoringParameter{
@@ -51,8 +48,7 @@ struct Options
         "censored-symbol", tr("History symbol for a detection followed by censoring. Default: 2."),
         "SYM", "2"};
     QCommandLineOption initialRelease{
-        "initial-release",
-        tr("Begin every history with the release, written as a detection.")};
+        "initial-release", tr("Begin every history with the release, written as a detection.")};
     QCommandLineOption output{{"o", "output"},
                               tr("Write the file to FILE, atomically (an earlier file is replaced "
                                  "only when the new one is complete). Default: standard output."),
@@ -71,30 +67,31 @@ struct Options
     QCommandLineOption help{{"h", "help"}, tr("Show this help and exit.")};
     QCommandLineOption version{{"v", "version"}, tr("Show the version and exit.")};
 
-    QList<QCommandLineOption> all() const
-    {
-        return {periods,         survival,           detection,      final,
-                noMoreDetections, initialSurvivalIndex, detectedSymbol, notDetectedSymbol,
-                censoring,        censoringParameter, censoredSymbol, initialRelease,
-                output,           stats,              progress,       noProgress,
-                allowNameClashes, help,               version};
+    QList<QCommandLineOption> all() const {
+        return {periods,          survival,
+                detection,        final,
+                noMoreDetections, initialSurvivalIndex,
+                detectedSymbol,   notDetectedSymbol,
+                censoring,        censoringParameter,
+                censoredSymbol,   initialRelease,
+                output,           stats,
+                progress,         noProgress,
+                allowNameClashes, help,
+                version};
     }
 };
 
-QString programName()
-{
+QString programName() {
     return QStringLiteral("tarskcjs-cli");
 }
 
-QString usageError(const QString &message)
-{
+QString usageError(const QString &message) {
     return tr("%1: %2 (see %1 --help)").arg(programName(), message);
 }
 
 // A whole number within [minimum, maximum]; otherwise an error naming the option.
 bool parseNumber(const QCommandLineParser &parser, const QCommandLineOption &option, int minimum,
-                 int maximum, int &value, QString &error)
-{
+                 int maximum, int &value, QString &error) {
     const QString text = parser.value(option);
     const QString name = QStringLiteral("--") + option.names().constLast();
     static const QRegularExpression wholeNumber(QStringLiteral("^[+-]?[0-9]+$"));
@@ -113,9 +110,11 @@ bool parseNumber(const QCommandLineParser &parser, const QCommandLineOption &opt
     return true;
 }
 
-QString helpText(const QCommandLineParser &parser)
-{
+QString helpText(const QCommandLineParser &parser) {
+    // The parser names the program by its full path; the short name reads better.
     QString text = parser.helpText();
+    const qsizetype firstLineEnd = text.indexOf(u'\n');
+    text.replace(0, firstLineEnd, tr("Usage: %1 [options]").arg(programName()));
     text += tr("\nExit status:\n"
                "  0  the file was written (or --stats, --help, --version answered)\n"
                "  1  the file could not be written: no room on the volume, no permission,\n"
@@ -133,8 +132,7 @@ QString helpText(const QCommandLineParser &parser)
 
 } // namespace
 
-QString optionForField(ModelField field)
-{
+QString optionForField(ModelField field) {
     switch (field) {
     case ModelField::SurvivalParameter:
         return QStringLiteral("--survival");
@@ -156,8 +154,7 @@ QString optionForField(ModelField field)
     return QString();
 }
 
-CompanionRequest parseCommandLine(const QStringList &arguments)
-{
+CompanionRequest parseCommandLine(const QStringList &arguments) {
     CompanionRequest request;
     const Options o;
     QCommandLineParser parser;
@@ -225,7 +222,7 @@ CompanionRequest parseCommandLine(const QStringList &arguments)
     else if (parser.isSet(o.noProgress))
         request.progress = CompanionRequest::Progress::Off;
     request.allowNameClashes = parser.isSet(o.allowNameClashes);
-    request.action = parser.isSet(o.stats) ? CompanionRequest::Action::Stats
-                                           : CompanionRequest::Action::Write;
+    request.action =
+        parser.isSet(o.stats) ? CompanionRequest::Action::Stats : CompanionRequest::Action::Write;
     return request;
 }

@@ -8,8 +8,7 @@
 #include <QStringList>
 
 // What one run of the companion is asked to do.
-struct CompanionRequest
-{
+struct CompanionRequest {
     enum class Action { Write, Stats, Help, Version, UsageError };
     enum class Progress { Auto, On, Off };
 

@@ -30,44 +30,37 @@ constexpr quint64 LargeFileBytes = 64 * 1024 * 1024; // progress shows by itself
 
 volatile std::sig_atomic_t interruptSignal = 0;
 
-void onInterrupt(int signal)
-{
+void onInterrupt(int signal) {
     interruptSignal = signal;
 }
 
-QString tr(const char *text)
-{
+QString tr(const char *text) {
     return QCoreApplication::translate("Companion", text);
 }
 
-void printError(const QString &message)
-{
+void printError(const QString &message) {
     const QByteArray bytes = (message + u'\n').toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
     std::fflush(stderr);
 }
 
-void printOutput(const QString &text)
-{
+void printOutput(const QString &text) {
     const QByteArray bytes = text.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     std::fflush(stdout);
 }
 
-QString programName()
-{
+QString programName() {
     return QStringLiteral("tarskcjs-cli");
 }
 
-QString sizeText(UInt128 bytes)
-{
+QString sizeText(UInt128 bytes) {
     if (bytes < 1000)
         return humanReadableSize(bytes);
     return tr("%1 (%2 bytes)").arg(humanReadableSize(bytes), bytes.toString());
 }
 
-QString statsSizeText(UInt128 bytes)
-{
+QString statsSizeText(UInt128 bytes) {
     if (bytes < 1000)
         return bytes.toString();
     return tr("%1 (%2)").arg(bytes.toString(), humanReadableSize(bytes));
@@ -75,46 +68,45 @@ QString statsSizeText(UInt128 bytes)
 
 // Refusals always stop the run; clashes and ambiguous symbols only without
 // --allow-name-clashes, and are printed as warnings with it.
-bool acceptModel(const CompanionRequest &request)
-{
-    bool accepted = true;
+bool acceptModel(const CompanionRequest &request) {
+    bool refused = false;
+    bool warned = false;
     for (const ModelFinding &finding : validateModel(request.options)) {
-        const bool stops = finding.isRefusal() || !request.allowNameClashes;
         const QString text = describeFinding(finding, optionForField);
+        if (finding.isRefusal())
+            refused = true;
+        else
+            warned = true;
+        const bool stops = finding.isRefusal() || !request.allowNameClashes;
         printError(stops ? tr("%1: %2").arg(programName(), text)
                          : tr("%1: warning: %2").arg(programName(), text));
-        accepted = accepted && !stops;
     }
-    if (!accepted && !request.allowNameClashes) {
+    if (!refused && warned && !request.allowNameClashes) {
         printError(tr("%1: nothing was written; use --allow-name-clashes to write anyway")
                        .arg(programName()));
     }
-    return accepted;
+    return !refused && (!warned || request.allowNameClashes);
 }
 
-int printStats(const ModelOptions &options)
-{
+int printStats(const ModelOptions &options) {
     const ModelDefinitionSize size = modelDefinitionSize(options, NativeNewlineLength);
     printOutput(
         tr("histories: %1\nbytes: %2\n").arg(size.lines.toString(), statsSizeText(size.bytes)));
     return ExitSuccess;
 }
 
-class ProgressReport
-{
+class ProgressReport {
 public:
-    ProgressReport(CompanionRequest::Progress mode, UInt128 fileBytes)
-    {
+    ProgressReport(CompanionRequest::Progress mode, UInt128 fileBytes) {
         const bool large = fileBytes >= UInt128(LargeFileBytes);
-        const bool show = mode == CompanionRequest::Progress::On
-                       || (mode == CompanionRequest::Progress::Auto && large
-                           && isatty(STDERR_FILENO));
+        const bool show =
+            mode == CompanionRequest::Progress::On
+            || (mode == CompanionRequest::Progress::Auto && large && isatty(STDERR_FILENO));
         if (show)
             bar = std::make_unique<ProgressBar>(stderr);
     }
 
-    ModelDefinitionWriter::Progress callback()
-    {
+    ModelDefinitionWriter::Progress callback() {
         return [this](quint64 done, quint64 total) {
             lastTotal = total;
             if (bar)
@@ -123,8 +115,7 @@ public:
         };
     }
 
-    void finish()
-    {
+    void finish() {
         if (bar)
             bar->finish(lastTotal);
     }
@@ -134,8 +125,7 @@ private:
     quint64 lastTotal = 0;
 };
 
-int writeToFile(const CompanionRequest &request, const ModelDefinitionSize &size)
-{
+int writeToFile(const CompanionRequest &request, const ModelDefinitionSize &size) {
     const QString &fileName = request.outputFile;
     const FreeSpace space = freeSpaceFor(fileName, size.bytes);
     if (!space.fits()) {
@@ -168,13 +158,12 @@ int writeToFile(const CompanionRequest &request, const ModelDefinitionSize &size
     return ExitWriteFailure;
 }
 
-int writeToStandardOutput(const CompanionRequest &request, const ModelDefinitionSize &size)
-{
+int writeToStandardOutput(const CompanionRequest &request, const ModelDefinitionSize &size) {
     QFile output;
     if (!output.open(stdout, QIODevice::WriteOnly | QIODevice::Text,
                      QFileDevice::DontCloseHandle)) {
-        printError(tr("%1: cannot write to standard output: %2")
-                       .arg(programName(), output.errorString()));
+        printError(
+            tr("%1: cannot write to standard output: %2").arg(programName(), output.errorString()));
         return ExitWriteFailure;
     }
     QTextStream out(&output);
@@ -200,8 +189,7 @@ int writeToStandardOutput(const CompanionRequest &request, const ModelDefinition
 
 } // namespace
 
-int runCompanion(const QStringList &arguments)
-{
+int runCompanion(const QStringList &arguments) {
     const CompanionRequest request = parseCommandLine(arguments);
     switch (request.action) {
     case CompanionRequest::Action::Help:

@@ -11,23 +11,21 @@ constexpr int BarWidth = 30;
 
 } // namespace
 
-ProgressBar::ProgressBar(FILE *terminal) : terminal(terminal) {}
+ProgressBar::ProgressBar(FILE *terminal)
+    : terminal(terminal) {}
 
-ProgressBar::~ProgressBar()
-{
+ProgressBar::~ProgressBar() {
     if (drawn && !finished)
         std::fputc('\n', terminal); // leave the shell prompt on a line of its own
 }
 
-void ProgressBar::update(quint64 done, quint64 total)
-{
+void ProgressBar::update(quint64 done, quint64 total) {
     if (drawn && sinceDrawn.elapsed() < RedrawIntervalMs)
         return;
     draw(done, total);
 }
 
-void ProgressBar::finish(quint64 total)
-{
+void ProgressBar::finish(quint64 total) {
     if (finished)
         return;
     if (drawn) {
@@ -37,8 +35,7 @@ void ProgressBar::finish(quint64 total)
     finished = true;
 }
 
-void ProgressBar::draw(quint64 done, quint64 total)
-{
+void ProgressBar::draw(quint64 done, quint64 total) {
     const double fraction = total > 0 ? double(done) / double(total) : 1.0;
     const int filled = int(fraction * BarWidth);
     const QLocale locale;

@@ -7,8 +7,7 @@
 #include <cstdio>
 
 // A one-line progress bar on a terminal, redrawn at most ten times a second.
-class ProgressBar
-{
+class ProgressBar {
 public:
     explicit ProgressBar(FILE *terminal);
     ~ProgressBar();

@@ -6,8 +6,7 @@
 #include <algorithm>
 
 HistoryCounter::HistoryCounter(int numPeriods, bool censoring)
-    : maxDigit(censoring ? 2 : 1)
-{
+    : maxDigit(censoring ? 2 : 1) {
     Q_ASSERT_X(numPeriods >= 1, "HistoryCounter", "needs at least one occasion");
     Q_ASSERT_X(!censoring || numPeriods >= 2, "HistoryCounter",
                "censoring needs at least two occasions");
@@ -22,8 +21,7 @@ HistoryCounter::HistoryCounter(int numPeriods, bool censoring)
     }
 }
 
-int HistoryCounter::digit(int occasion) const
-{
+int HistoryCounter::digit(int occasion) const {
     Q_ASSERT_X(occasion >= 1 && occasion <= digits.size(), "HistoryCounter::digit",
                "occasion out of range");
     if (occasion < 1 || occasion > digits.size())
@@ -31,20 +29,17 @@ int HistoryCounter::digit(int occasion) const
     return digits[occasion - 1];
 }
 
-bool HistoryCounter::isDetected(int occasion) const
-{
+bool HistoryCounter::isDetected(int occasion) const {
     return digit(occasion) != 0;
 }
 
-bool HistoryCounter::isCensored(int occasion) const
-{
+bool HistoryCounter::isCensored(int occasion) const {
     return digit(occasion) == 2;
 }
 
 // The occasion of the last 1 or 2; 0 when every digit is 0. Scanning from the end finds it
 // after a step or two for most histories.
-int HistoryCounter::lastDetection() const
-{
+int HistoryCounter::lastDetection() const {
     for (qsizetype i = digits.size(); i > 0; --i) {
         if (digits[i - 1] != 0)
             return int(i);
@@ -52,13 +47,11 @@ int HistoryCounter::lastDetection() const
     return 0;
 }
 
-int HistoryCounter::limitOf(int occasion) const
-{
+int HistoryCounter::limitOf(int occasion) const {
     return occasion == digits.size() ? 1 : maxDigit;
 }
 
-bool HistoryCounter::advance()
-{
+bool HistoryCounter::advance() {
     if (digits == finalDigits)
         return false;
 

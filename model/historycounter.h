@@ -14,8 +14,7 @@
 // Occasions are numbered from 1. The caller keeps N >= 1 (N >= 2 with censoring) and
 // 1 <= occasion <= N; debug builds assert this, release builds answer safely: queries outside
 // the occasions answer "not detected" and the enumeration never leaves the valid rows.
-class HistoryCounter
-{
+class HistoryCounter {
 public:
     HistoryCounter(int numPeriods, bool censoring);
 

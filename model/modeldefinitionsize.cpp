@@ -10,16 +10,13 @@ namespace {
 
 using namespace ModelText;
 
-class LengthOf
-{
+class LengthOf {
 public:
     LengthOf(QStringConverter::Encoding encoding, int newlineLength)
-        : encoder(encoding), extraPerNewline(newlineLength - 1)
-    {
-    }
+        : encoder(encoding)
+        , extraPerNewline(newlineLength - 1) {}
 
-    UInt128 operator()(QStringView text)
-    {
+    UInt128 operator()(QStringView text) {
         const QByteArray bytes = encoder.encode(text);
         return quint64(bytes.size()) + quint64(bytes.count('\n')) * quint64(extraPerNewline);
     }
@@ -31,8 +28,7 @@ private:
 
 } // namespace
 
-UInt128 historyCount(int numPeriods, bool censoring)
-{
+UInt128 historyCount(int numPeriods, bool censoring) {
     if (numPeriods < 1)
         return 0;
     if (!censoring)
@@ -49,8 +45,7 @@ UInt128 historyCount(int numPeriods, bool censoring)
 //   L = l < N, digit 2    2^(l-1) histories (censoring)     factors of 1..l (ending in C(l))
 //   L = N                 2^(N-1) histories                 factors of 1..N-1, then F
 ModelDefinitionSize modelDefinitionSize(const ModelOptions &options, int newlineLength,
-                                        QStringConverter::Encoding encoding)
-{
+                                        QStringConverter::Encoding encoding) {
     LengthOf length(encoding, newlineLength);
     const int n = options.numPeriods;
     if (n < 2)
@@ -81,7 +76,7 @@ ModelDefinitionSize modelDefinitionSize(const ModelOptions &options, int newline
         rows += histories * (one + zerosAfter) + half * freeSymbols;
         const UInt128 lastFactor = l < n ? length(factor(options, l, 1)) : UInt128(0);
         products += histories * (lastFactor + length(closingFactor(options, l, false)))
-                  + half * freeFactors;
+                    + half * freeFactors;
 
         if (options.censoring && l < n) {
             rows += histories * (two + zerosAfter) + half * freeSymbols;
@@ -97,16 +92,15 @@ ModelDefinitionSize modelDefinitionSize(const ModelOptions &options, int newline
     // Every line: release prefix, N-1 separators, ", " after the symbols, and its line end
     // ("," and a newline; the last line's ";" and a newline is just as long).
     const UInt128 perLine = length(releasePrefix(options)) + UInt128(quint64(n - 1)) * space
-                          + length(ProductSeparator) + length(LineEnd);
+                            + length(ProductSeparator) + length(LineEnd);
 
     UInt128 bytes = length(parametersSection(options)) + length(variablesSection(options))
-                  + length(likelihoodHead());
+                    + length(likelihoodHead());
     bytes += lines * perLine + rows + products;
     return {lines, bytes};
 }
 
-QString humanReadableSize(UInt128 bytes)
-{
+QString humanReadableSize(UInt128 bytes) {
     const auto tr = [](const char *text) {
         return QCoreApplication::translate("ModelDefinitionSize", text);
     };

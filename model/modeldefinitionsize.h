@@ -8,8 +8,7 @@
 
 // The exact size of the file ModelDefinitionWriter writes, found by counting rather than by
 // enumerating histories: for every N the form allows (2^99 lines at N = 99) in microseconds.
-struct ModelDefinitionSize
-{
+struct ModelDefinitionSize {
     UInt128 lines; // likelihood lines, one per detection history
     UInt128 bytes; // the whole file; saturates at UInt128::max() for absurdly long names
 };
@@ -18,9 +17,9 @@ struct ModelDefinitionSize
 UInt128 historyCount(int numPeriods, bool censoring);
 
 // newlineLength is what each "\n" becomes on the device: 1 for LF, 2 for CR LF.
-ModelDefinitionSize modelDefinitionSize(const ModelOptions &options, int newlineLength = 1,
-                                        QStringConverter::Encoding encoding
-                                        = QStringConverter::System);
+ModelDefinitionSize
+modelDefinitionSize(const ModelOptions &options, int newlineLength = 1,
+                    QStringConverter::Encoding encoding = QStringConverter::System);
 
 // "512 bytes", "3.2 GB": decimal units up to YB, then powers of ten.
 QString humanReadableSize(UInt128 bytes);

@@ -23,31 +23,27 @@ namespace {
 // stream's encoding and hands the stream's device large blocks of bytes, instead of converting
 // every line from UTF-16. Other streams (no device, a byte-order mark still to come, padding,
 // a stateful encoding) get the same text through the stream, a block at a time.
-class Output
-{
+class Output {
 public:
     explicit Output(QTextStream &stream)
         : out(stream)
         , device(writesBytesDirectly(stream) ? stream.device() : nullptr)
         , encoder(device ? stream.encoding() : QStringConverter::Utf8)
-        , block(BlockSize, Qt::Uninitialized)
-    {
+        , block(BlockSize, Qt::Uninitialized) {
         if (device)
             out.flush(); // whatever the stream holds goes first
     }
 
     QByteArray encode(const QString &text) { return encoder.encode(text); }
 
-    void write(const QByteArray &bytes)
-    {
+    void write(const QByteArray &bytes) {
         char *end = reserve(bytes.size());
         std::memcpy(end, bytes.constData(), size_t(bytes.size()));
         commit(end + bytes.size());
     }
 
     // Room for `bytes` more bytes; write them at the pointer returned, then commit.
-    char *reserve(qsizetype bytes)
-    {
+    char *reserve(qsizetype bytes) {
         if (block.size() - used < bytes) {
             flush();
             if (block.size() < bytes)
@@ -57,8 +53,7 @@ public:
     }
     void commit(const char *end) { used = end - block.constData(); }
 
-    void flush()
-    {
+    void flush() {
         if (used > 0 && !failed)
             failed = device ? !writeToDevice() : !writeToStream();
         used = 0;
@@ -68,23 +63,27 @@ public:
 private:
     static constexpr qsizetype BlockSize = 256 * 1024;
 
-    static bool writesBytesDirectly(const QTextStream &stream)
-    {
+    static bool writesBytesDirectly(const QTextStream &stream) {
         const QIODevice *target = stream.device();
         return target && target->isWritable() && stream.fieldWidth() == 0
-            && !stream.generateByteOrderMark() && PieceEncoder::isStateless(stream.encoding());
+               && !stream.generateByteOrderMark() && PieceEncoder::isStateless(stream.encoding());
     }
 
-    bool writeToDevice()
-    {
-        if (device->write(block.constData(), used) == used)
-            return true;
-        out.setStatus(QTextStream::WriteFailed);
-        return false;
+    // A short write is not the end yet: writing the rest makes a device that really is full
+    // say why (a file at its size limit first takes what fits, then fails with EFBIG).
+    bool writeToDevice() {
+        for (qsizetype done = 0; done < used;) {
+            const qint64 written = device->write(block.constData() + done, used - done);
+            if (written <= 0) {
+                out.setStatus(QTextStream::WriteFailed);
+                return false;
+            }
+            done += qsizetype(written);
+        }
+        return true;
     }
 
-    bool writeToStream()
-    {
+    bool writeToStream() {
         out << QString::fromUtf8(block.constData(), used);
         return out.status() == QTextStream::Ok;
     }
@@ -98,19 +97,16 @@ private:
 };
 
 // Bytes of a line that change with the history, kept in place between lines.
-class TailBuffer
-{
+class TailBuffer {
 public:
-    void setCapacity(qsizetype capacity)
-    {
+    void setCapacity(qsizetype capacity) {
         bytes.resize(capacity);
         begin = bytes.data();
     }
     qsizetype size() const { return used; }
     const char *data() const { return begin; }
     void truncate(qsizetype length) { used = length; }
-    void append(const QByteArray &piece)
-    {
+    void append(const QByteArray &piece) {
         std::memcpy(begin + used, piece.constData(), size_t(piece.size()));
         used += piece.size();
     }
@@ -121,19 +117,16 @@ private:
     qsizetype used = 0;
 };
 
-char *copy(char *to, const char *from, qsizetype length)
-{
+char *copy(char *to, const char *from, qsizetype length) {
     std::memcpy(to, from, size_t(length));
     return to + length;
 }
 
-char *copy(char *to, const QByteArray &from)
-{
+char *copy(char *to, const QByteArray &from) {
     return copy(to, from.constData(), from.size());
 }
 
-qsizetype longest(const std::array<QByteArray, 3> &pieces)
-{
+qsizetype longest(const std::array<QByteArray, 3> &pieces) {
     return std::max({pieces[0].size(), pieces[1].size(), pieces[2].size()});
 }
 
@@ -143,8 +136,7 @@ qsizetype longest(const std::array<QByteArray, 3> &pieces)
 // Every piece is encoded once, up front, by occasion and digit. Consecutive histories differ
 // only from the counter's first changed occasion on, so the symbols and factors of the
 // occasions before it stay in place and only the tail is rebuilt.
-class LikelihoodLines
-{
+class LikelihoodLines {
 public:
     LikelihoodLines(const ModelOptions &options, Output &output)
         : options(options)
@@ -155,14 +147,12 @@ public:
         , factorPieces(n)
         , closings(n + 1)
         , symbolStart(n + 1)
-        , factorStart(n + 1)
-    {
+        , factorStart(n + 1) {
         encodePieces();
         reserveLine();
     }
 
-    ModelDefinitionWriter::Outcome writeAll(const ModelDefinitionWriter::Progress &progress)
-    {
+    ModelDefinitionWriter::Outcome writeAll(const ModelDefinitionWriter::Progress &progress) {
         const quint64 total = historyCount(n, options.censoring).toUInt64Saturated();
         quint64 written = 0;
         rebuildFrom(1);
@@ -192,8 +182,7 @@ public:
     }
 
 private:
-    void encodePieces()
-    {
+    void encodePieces() {
         for (int i = 1; i <= n; ++i) {
             const QString separator = i < n ? SymbolSeparator : QString();
             for (int digit = 0; digit <= 2; ++digit)
@@ -211,8 +200,7 @@ private:
         lastLineEnd = output.encode(LastLineEnd);
     }
 
-    void reserveLine()
-    {
+    void reserveLine() {
         qsizetype symbolBytes = releasePrefix.size();
         for (int i = 1; i <= n; ++i)
             symbolBytes += longest(symbolPieces[i]);
@@ -229,12 +217,11 @@ private:
         symbolStart[1] = symbols.size();
         factorStart[1] = 0;
         maxLineLength = symbolBytes + productSeparator.size() + factorBytes + closingBytes
-                      + std::max(lineEnd.size(), lastLineEnd.size());
+                        + std::max(lineEnd.size(), lastLineEnd.size());
     }
 
     // Rebuilds symbols and factors of the occasions from `first` on for the current history.
-    void rebuildFrom(int first)
-    {
+    void rebuildFrom(int first) {
         symbols.truncate(symbolStart[first]);
         for (int i = first; i <= n; ++i) {
             symbolStart[i] = symbols.size();
@@ -248,8 +235,7 @@ private:
         factorStart[n] = factors.size();
     }
 
-    char *copyCurrentLine(char *to) const
-    {
+    char *copyCurrentLine(char *to) const {
         const int last = counter.lastDetection();
         const int factorOccasions = std::min(last, n - 1);
         const qsizetype factorBytes = factorStart[factorOccasions + 1];
@@ -283,15 +269,13 @@ private:
 
 } // namespace
 
-void ModelDefinitionWriter::write(QTextStream &out, const ModelOptions &options)
-{
+void ModelDefinitionWriter::write(QTextStream &out, const ModelOptions &options) {
     write(out, options, Progress());
 }
 
 ModelDefinitionWriter::Outcome ModelDefinitionWriter::write(QTextStream &out,
                                                             const ModelOptions &options,
-                                                            const Progress &progress)
-{
+                                                            const Progress &progress) {
     Q_ASSERT_X(options.numPeriods >= 2, "ModelDefinitionWriter", "needs at least two periods");
     if (options.numPeriods < 2)
         return Outcome::Failed;

@@ -11,8 +11,7 @@ struct ModelOptions;
 // Writes the model definition file of a CJS model: the parameters, variables and likelihood
 // sections, the likelihood with one line per detection history. The text is streamed a line at
 // a time; memory stays that of one history and one block of output, whatever N is.
-class ModelDefinitionWriter
-{
+class ModelDefinitionWriter {
 public:
     enum class Outcome { Completed, Cancelled, Failed };
 

@@ -8,8 +8,7 @@
 #include <QStorageInfo>
 #include <QTextStream>
 
-FreeSpace freeSpaceFor(const QString &fileName, UInt128 neededBytes)
-{
+FreeSpace freeSpaceFor(const QString &fileName, UInt128 neededBytes) {
     FreeSpace space;
     space.needed = neededBytes;
     const QStorageInfo volume(QFileInfo(fileName).absolutePath());
@@ -21,8 +20,7 @@ FreeSpace freeSpaceFor(const QString &fileName, UInt128 neededBytes)
 }
 
 SaveResult saveModelDefinition(const QString &fileName, const ModelOptions &options,
-                               const ModelDefinitionWriter::Progress &progress)
-{
+                               const ModelDefinitionWriter::Progress &progress) {
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         return {SaveResult::Status::OpenFailed, file.errorString()};

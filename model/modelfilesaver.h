@@ -9,9 +9,8 @@
 struct ModelOptions;
 
 // Whether a file of a given size fits on the volume that would hold it.
-struct FreeSpace
-{
-    bool known = false;  // false when the volume cannot be found (a missing directory)
+struct FreeSpace {
+    bool known = false;   // false when the volume cannot be found (a missing directory)
     qint64 available = 0; // bytes the user may still write there
     UInt128 needed;
 
@@ -24,8 +23,7 @@ FreeSpace freeSpaceFor(const QString &fileName, UInt128 neededBytes);
 // target, which replaces the target only once everything has been written and flushed. On
 // failure or cancellation no partial file is left and an earlier file of that name stays as
 // it was. Text mode (CR LF on Windows) and the system's encoding, without a byte-order mark.
-struct SaveResult
-{
+struct SaveResult {
     enum class Status { Saved, OpenFailed, WriteFailed, Cancelled };
 
     Status status = Status::Saved;

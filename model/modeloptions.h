@@ -4,9 +4,8 @@
 #include <QString>
 
 // Every input of one model definition file, with the model form's defaults.
-struct ModelOptions
-{
-    int numPeriods = 2;           // N, capture occasions after the release (form: 2 to 99)
+struct ModelOptions {
+    int numPeriods = 2; // N, capture occasions after the release (form: 2 to 99)
     QString survivalParameter = QStringLiteral("s");
     QString detectionParameter = QStringLiteral("p");
     QString finalParameter = QStringLiteral("lambda");

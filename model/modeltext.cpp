@@ -5,36 +5,30 @@ namespace ModelText {
 
 namespace {
 
-QString numbered(const QString &stem, int number)
-{
+QString numbered(const QString &stem, int number) {
     return stem + QString::number(number);
 }
 
 } // namespace
 
-QString survival(const ModelOptions &options, int occasion)
-{
+QString survival(const ModelOptions &options, int occasion) {
     return numbered(options.survivalParameter, options.initialSurvivalIndex + occasion - 1);
 }
 
-QString detection(const ModelOptions &options, int occasion)
-{
+QString detection(const ModelOptions &options, int occasion) {
     return numbered(options.detectionParameter, occasion);
 }
 
-QString censoring(const ModelOptions &options, int occasion)
-{
+QString censoring(const ModelOptions &options, int occasion) {
     return numbered(options.censoringParameter, occasion);
 }
 
-QString noMoreDetections(const ModelOptions &options, int occasion)
-{
+QString noMoreDetections(const ModelOptions &options, int occasion) {
     return numbered(options.noMoreDetections, occasion);
 }
 
 // S, P (and C with censoring) of every occasion but the last, five items to a line, then F.
-QString parametersSection(const ModelOptions &options)
-{
+QString parametersSection(const ModelOptions &options) {
     QString text = QStringLiteral("parameters\n");
     int items = 0;
     const auto addItem = [&](const QString &name) {
@@ -52,27 +46,24 @@ QString parametersSection(const ModelOptions &options)
 }
 
 // X(N-1) = 1 - F, then X(k) = 1 - S + S*(1-P(k+1))*X(k+1) from k = N-2 down to 0.
-QString variablesSection(const ModelOptions &options)
-{
+QString variablesSection(const ModelOptions &options) {
     const int n = options.numPeriods;
     QString text = QStringLiteral("\nvariables\n");
     text += noMoreDetections(options, n - 1) + " = 1 - " + options.finalParameter + ",\n";
     for (int k = n - 2; k >= 0; --k) {
         const QString s = survival(options, k + 1);
         text += noMoreDetections(options, k) + " = 1 - " + s + " + " + s + "*(1-"
-              + detection(options, k + 1) + ")*" + noMoreDetections(options, k + 1)
-              + (k > 0 ? ",\n" : ";\n");
+                + detection(options, k + 1) + ")*" + noMoreDetections(options, k + 1)
+                + (k > 0 ? ",\n" : ";\n");
     }
     return text;
 }
 
-QString likelihoodHead()
-{
+QString likelihoodHead() {
     return QStringLiteral("\nlikelihood\n\"CJS Likelihood\"\n");
 }
 
-QString symbol(const ModelOptions &options, int digit)
-{
+QString symbol(const ModelOptions &options, int digit) {
     switch (digit) {
     case 0:
         return options.notDetectedSymbol;
@@ -83,13 +74,11 @@ QString symbol(const ModelOptions &options, int digit)
     }
 }
 
-QString releasePrefix(const ModelOptions &options)
-{
+QString releasePrefix(const ModelOptions &options) {
     return options.initialRelease ? options.detectedSymbol + SymbolSeparator : QString();
 }
 
-QString factor(const ModelOptions &options, int occasion, int digit)
-{
+QString factor(const ModelOptions &options, int occasion, int digit) {
     const QString s = survival(options, occasion) + u'*';
     const QString p = detection(options, occasion);
     switch (digit) {
@@ -104,8 +93,7 @@ QString factor(const ModelOptions &options, int occasion, int digit)
     }
 }
 
-QString closingFactor(const ModelOptions &options, int lastDetection, bool censored)
-{
+QString closingFactor(const ModelOptions &options, int lastDetection, bool censored) {
     if (lastDetection == options.numPeriods)
         return options.finalParameter;
     if (censored)

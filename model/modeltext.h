@@ -22,9 +22,9 @@
 // Occasions are numbered from 1; only survival subscripts are shifted by S0.
 namespace ModelText {
 
-QString survival(const ModelOptions &options, int occasion); // S(S0 + occasion - 1)
-QString detection(const ModelOptions &options, int occasion); // P(occasion)
-QString censoring(const ModelOptions &options, int occasion); // C(occasion)
+QString survival(const ModelOptions &options, int occasion);         // S(S0 + occasion - 1)
+QString detection(const ModelOptions &options, int occasion);        // P(occasion)
+QString censoring(const ModelOptions &options, int occasion);        // C(occasion)
 QString noMoreDetections(const ModelOptions &options, int occasion); // X(occasion)
 
 QString parametersSection(const ModelOptions &options);

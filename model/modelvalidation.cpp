@@ -13,15 +13,13 @@
 
 namespace {
 
-struct FieldText
-{
+struct FieldText {
     ModelField field;
     QString text;
 };
 
 // The texts that go into the file: the censoring ones only when censoring is on.
-QList<FieldText> textsInFile(const ModelOptions &options)
-{
+QList<FieldText> textsInFile(const ModelOptions &options) {
     QList<FieldText> texts = {
         {ModelField::SurvivalParameter, options.survivalParameter},
         {ModelField::DetectionParameter, options.detectionParameter},
@@ -37,8 +35,7 @@ QList<FieldText> textsInFile(const ModelOptions &options)
     return texts;
 }
 
-QString firstUnencodable(const QString &text, PieceEncoder &encoder)
-{
+QString firstUnencodable(const QString &text, PieceEncoder &encoder) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const qsizetype length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
         const QStringView character = QStringView(text).mid(i, length);
@@ -50,22 +47,21 @@ QString firstUnencodable(const QString &text, PieceEncoder &encoder)
 }
 
 void findRefusals(const ModelOptions &options, QStringConverter::Encoding encoding,
-                  QList<ModelFinding> &findings)
-{
+                  QList<ModelFinding> &findings) {
     PieceEncoder encoder(encoding);
     for (const FieldText &input : textsInFile(options)) {
         if (containsLineBreak(input.text)) {
             findings.append({ModelFinding::Kind::LineBreak, {input.field}, input.text});
         } else if (!encoder.canEncode(input.text)) {
-            findings.append({ModelFinding::Kind::Unencodable, {input.field},
+            findings.append({ModelFinding::Kind::Unencodable,
+                             {input.field},
                              firstUnencodable(input.text, encoder)});
         }
     }
 }
 
 // Every parameter and variable name of the file, with the field whose stem makes it.
-QList<FieldText> namesInFile(const ModelOptions &options)
-{
+QList<FieldText> namesInFile(const ModelOptions &options) {
     QList<FieldText> names;
     for (int i = 1; i <= options.numPeriods - 1; ++i) {
         names.append({ModelField::SurvivalParameter, ModelText::survival(options, i)});
@@ -81,8 +77,7 @@ QList<FieldText> namesInFile(const ModelOptions &options)
 
 // One finding per pair of fields, with the first name they share. Names made from one stem
 // differ in their numbers, so a clash always involves two fields.
-void findNameClashes(const ModelOptions &options, QList<ModelFinding> &findings)
-{
+void findNameClashes(const ModelOptions &options, QList<ModelFinding> &findings) {
     QHash<QString, ModelField> owners;
     QList<std::pair<ModelField, ModelField>> reported;
     for (const FieldText &name : namesInFile(options)) {
@@ -98,13 +93,11 @@ void findNameClashes(const ModelOptions &options, QList<ModelFinding> &findings)
     }
 }
 
-bool containsSpace(const QString &text)
-{
+bool containsSpace(const QString &text) {
     return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
 }
 
-void findAmbiguousSymbols(const ModelOptions &options, QList<ModelFinding> &findings)
-{
+void findAmbiguousSymbols(const ModelOptions &options, QList<ModelFinding> &findings) {
     QList<FieldText> symbols = {
         {ModelField::DetectedSymbol, options.detectedSymbol},
         {ModelField::NotDetectedSymbol, options.notDetectedSymbol},
@@ -119,21 +112,20 @@ void findAmbiguousSymbols(const ModelOptions &options, QList<ModelFinding> &find
         for (qsizetype b = a + 1; b < symbols.size(); ++b) {
             if (!symbol.text.isEmpty() && symbol.text == symbols.at(b).text) {
                 findings.append({ModelFinding::Kind::AmbiguousSymbols,
-                                 {symbol.field, symbols.at(b).field}, symbol.text});
+                                 {symbol.field, symbols.at(b).field},
+                                 symbol.text});
             }
         }
     }
 }
 
-QString tr(const char *text)
-{
+QString tr(const char *text) {
     return QCoreApplication::translate("ModelValidation", text);
 }
 
 } // namespace
 
-bool containsLineBreak(const QString &text)
-{
+bool containsLineBreak(const QString &text) {
     for (const QChar c : text) {
         switch (c.unicode()) {
         case u'\n':
@@ -151,8 +143,8 @@ bool containsLineBreak(const QString &text)
     return false;
 }
 
-QList<ModelFinding> validateModel(const ModelOptions &options, QStringConverter::Encoding encoding)
-{
+QList<ModelFinding> validateModel(const ModelOptions &options,
+                                  QStringConverter::Encoding encoding) {
     QList<ModelFinding> findings;
     findRefusals(options, encoding, findings);
     findNameClashes(options, findings);
@@ -161,8 +153,7 @@ QList<ModelFinding> validateModel(const ModelOptions &options, QStringConverter:
 }
 
 QString describeFinding(const ModelFinding &finding,
-                        const std::function<QString(ModelField)> &fieldName)
-{
+                        const std::function<QString(ModelField)> &fieldName) {
     const QString first = fieldName(finding.fields.value(0));
     const QString second = finding.fields.size() > 1 ? fieldName(finding.fields.at(1)) : QString();
     switch (finding.kind) {

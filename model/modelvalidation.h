@@ -22,8 +22,7 @@ enum class ModelField {
 };
 
 // Something about the inputs that would make a broken or a wrong model file.
-struct ModelFinding
-{
+struct ModelFinding {
     enum class Kind {
         LineBreak,        // refused: the file's lines would break apart
         Unencodable,      // refused: the file's encoding has no bytes for a character

@@ -9,8 +9,7 @@
 // Encodes pieces of text one at a time, each from a fresh state, so that pieces encoded apart
 // and then joined give the bytes of the joined text. That holds for the stateless encodings
 // a model file is written in (the system's, UTF-8, Latin-1).
-class PieceEncoder
-{
+class PieceEncoder {
 public:
     explicit PieceEncoder(QStringConverter::Encoding encoding);
 
@@ -21,5 +20,6 @@ public:
     static bool isStateless(QStringConverter::Encoding encoding);
 
 private:
+    QStringConverter::Encoding encoding;
     QStringEncoder encoder;
 };

@@ -3,8 +3,7 @@
 
 #include <QStringList>
 
-PathParts splitPath(const QString &path)
-{
+PathParts splitPath(const QString &path) {
     const QString backslashPair = QStringLiteral("\\\\");
     const QString separator = path.contains(backslashPair) ? backslashPair : QStringLiteral("/");
 

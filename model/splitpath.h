@@ -3,8 +3,7 @@
 
 #include <QString>
 
-struct PathParts
-{
+struct PathParts {
     QString directory; // everything before the last separator; the whole path if it has none
     QString fileName;  // everything after the last separator
 };

@@ -6,8 +6,7 @@
 namespace {
 
 // The full 128-bit product of two 64-bit numbers, from 32-bit halves.
-void multiply64(quint64 a, quint64 b, quint64 &high, quint64 &low)
-{
+void multiply64(quint64 a, quint64 b, quint64 &high, quint64 &low) {
     const quint64 aLo = a & 0xffffffffu, aHi = a >> 32;
     const quint64 bLo = b & 0xffffffffu, bHi = b >> 32;
     const quint64 lolo = aLo * bLo;
@@ -21,8 +20,7 @@ void multiply64(quint64 a, quint64 b, quint64 &high, quint64 &low)
 
 } // namespace
 
-UInt128 UInt128::powerOfTwo(int exponent)
-{
+UInt128 UInt128::powerOfTwo(int exponent) {
     if (exponent < 0)
         return 0;
     if (exponent >= 128)
@@ -32,8 +30,7 @@ UInt128 UInt128::powerOfTwo(int exponent)
     return fromParts(0, quint64(1) << exponent);
 }
 
-UInt128 operator+(UInt128 a, UInt128 b)
-{
+UInt128 operator+(UInt128 a, UInt128 b) {
     const quint64 low = a.lo + b.lo;
     const quint64 carry = low < a.lo ? 1 : 0;
     const quint64 high = a.hi + b.hi;
@@ -42,8 +39,7 @@ UInt128 operator+(UInt128 a, UInt128 b)
     return UInt128::fromParts(high + carry, low);
 }
 
-UInt128 operator-(UInt128 a, UInt128 b)
-{
+UInt128 operator-(UInt128 a, UInt128 b) {
     if (a.isSaturated())
         return a;
     if (a < b)
@@ -52,8 +48,7 @@ UInt128 operator-(UInt128 a, UInt128 b)
     return UInt128::fromParts(a.hi - b.hi - borrow, a.lo - b.lo);
 }
 
-UInt128 operator*(UInt128 a, UInt128 b)
-{
+UInt128 operator*(UInt128 a, UInt128 b) {
     if (a.hi != 0 && b.hi != 0)
         return UInt128::max();
     quint64 high, low;
@@ -69,8 +64,7 @@ UInt128 operator*(UInt128 a, UInt128 b)
     return UInt128::fromParts(sum, low);
 }
 
-quint32 UInt128::divideBy(quint32 divisor)
-{
+quint32 UInt128::divideBy(quint32 divisor) {
     quint64 remainder = 0;
     quint32 parts[4] = {quint32(hi >> 32), quint32(hi), quint32(lo >> 32), quint32(lo)};
     for (quint32 &part : parts) {
@@ -83,8 +77,7 @@ quint32 UInt128::divideBy(quint32 divisor)
     return quint32(remainder);
 }
 
-QString UInt128::toString() const
-{
+QString UInt128::toString() const {
     if (hi == 0)
         return QString::number(lo);
     QString digits;
@@ -95,7 +88,6 @@ QString UInt128::toString() const
     return digits;
 }
 
-double UInt128::toDouble() const
-{
+double UInt128::toDouble() const {
     return double(hi) * 18446744073709551616.0 + double(lo);
 }

@@ -7,11 +7,11 @@
 // An unsigned 128-bit count that saturates instead of wrapping: a sum or product that would
 // exceed 2^128 - 1 stays at max(), which reads as "at least this much". Plain C++, so that it
 // builds with every compiler (MSVC has no __int128).
-class UInt128
-{
+class UInt128 {
 public:
     constexpr UInt128() = default;
-    constexpr UInt128(quint64 value) : lo(value) {} // NOLINT: implicit on purpose
+    constexpr UInt128(quint64 value)
+        : lo(value) {} // NOLINT: implicit on purpose
 
     static constexpr UInt128 max() { return fromParts(~quint64(0), ~quint64(0)); }
     static UInt128 powerOfTwo(int exponent);
@@ -36,8 +36,7 @@ public:
     friend bool operator>=(UInt128 a, UInt128 b) { return !(a < b); }
 
 private:
-    static constexpr UInt128 fromParts(quint64 high, quint64 low)
-    {
+    static constexpr UInt128 fromParts(quint64 high, quint64 low) {
         UInt128 v;
         v.hi = high;
         v.lo = low;

@@ -1,0 +1,344 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "modeldefinitionsize.h"
+#include "modeldefinitionwriter.h"
+#include "modeloptions.h"
+#include "version.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run runCompanion(const QStringList &arguments,
+                 const std::function<void(QProcess &)> &prepare = {}) {
+    QProcess process;
+    if (prepare)
+        prepare(process);
+    process.start(QStringLiteral(TARSKCJS_CLI_PATH), arguments);
+    if (!process.waitForFinished(120000))
+        qFatal("the companion did not finish");
+    if (process.exitStatus() != QProcess::NormalExit)
+        qFatal("the companion crashed");
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+QByteArray expectedBytes(const ModelOptions &options) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QTextStream out(&buffer);
+    out.setEncoding(QStringConverter::System);
+    ModelDefinitionWriter::write(out, options);
+    out.flush();
+    return bytes;
+}
+
+QByteArray readFile(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString &path, const QByteArray &bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+} // namespace
+
+class TestCompanion : public QObject {
+    Q_OBJECT
+
+private slots:
+    void optionsReachTheirFields_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<ModelOptions>("options");
+
+        QTest::newRow("defaults") << QStringList{} << ModelOptions{};
+        ModelOptions b;
+        b.numPeriods = 3;
+        b.censoring = true;
+        QTest::newRow("example_B") << QStringList{"-n", "3", "--censoring"} << b;
+
+        ModelOptions all;
+        all.numPeriods = 4;
+        all.survivalParameter = "phi";
+        all.detectionParameter = "q";
+        all.finalParameter = "chi";
+        all.noMoreDetections = "Z";
+        all.initialSurvivalIndex = 12;
+        all.detectedSymbol = "D";
+        all.notDetectedSymbol = "N";
+        all.censoring = true;
+        all.censoringParameter = "k";
+        all.censoredSymbol = "C";
+        all.initialRelease = true;
+        QTest::newRow("every_option") << QStringList{"--periods",
+                                                     "4",
+                                                     "--survival",
+                                                     "phi",
+                                                     "--detection",
+                                                     "q",
+                                                     "--final",
+                                                     "chi",
+                                                     "--no-more-detections",
+                                                     "Z",
+                                                     "--initial-survival-index",
+                                                     "12",
+                                                     "--detected-symbol",
+                                                     "D",
+                                                     "--not-detected-symbol",
+                                                     "N",
+                                                     "--censoring",
+                                                     "--censoring-parameter",
+                                                     "k",
+                                                     "--censored-symbol",
+                                                     "C",
+                                                     "--initial-release"}
+                                      << all;
+
+        ModelOptions unicode;
+        unicode.survivalParameter = QStringLiteral("\u03c6");
+        unicode.numPeriods = 5;
+        QTest::newRow("unicode_name") << QStringList{"-n", "5", "--survival", "\u03c6"} << unicode;
+
+        ModelOptions censoringNamesUnused;
+        censoringNamesUnused.censoringParameter = "unused";
+        QTest::newRow("censoring_names_without_censoring")
+            << QStringList{"--censoring-parameter", "unused"} << censoringNamesUnused;
+    }
+    void optionsReachTheirFields() {
+        QFETCH(QStringList, arguments);
+        QFETCH(ModelOptions, options);
+        const Run run = runCompanion(arguments);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(run.out, expectedBytes(options));
+    }
+
+    void usageErrors_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("periods_too_small") << QStringList{"-n", "1"} << "--periods";
+        QTest::newRow("periods_too_large") << QStringList{"-n", "100"} << "--periods";
+        QTest::newRow("periods_not_a_number") << QStringList{"-n", "ten"} << "--periods";
+        QTest::newRow("periods_fraction") << QStringList{"-n", "2.5"} << "--periods";
+        QTest::newRow("periods_huge") << QStringList{"-n", "99999999999999999999"} << "--periods";
+        QTest::newRow("periods_missing_value") << QStringList{"-n"} << "n";
+        QTest::newRow("s0_negative")
+            << QStringList{"--initial-survival-index", "-1"} << "--initial-survival-index";
+        QTest::newRow("s0_too_large")
+            << QStringList{"--initial-survival-index", "100"} << "--initial-survival-index";
+        QTest::newRow("unknown_option") << QStringList{"--bogus"} << "bogus";
+        QTest::newRow("positional_argument") << QStringList{"model.txt"} << "model.txt";
+        QTest::newRow("line_break_in_name") << QStringList{"--survival", "s\nt"} << "--survival";
+        QTest::newRow("carriage_return_in_symbol")
+            << QStringList{"--detected-symbol", "1\r"} << "--detected-symbol";
+        QTest::newRow("line_break_in_censoring_name")
+            << QStringList{"--censoring", "--censoring-parameter", "c\n"}
+            << "--censoring-parameter";
+        QTest::newRow("name_clash") << QStringList{"-n", "4", "--detection", "s"} << "--detection";
+        QTest::newRow("final_is_a_subscripted_name") << QStringList{"--final", "p1"} << "--final";
+        QTest::newRow("equal_symbols")
+            << QStringList{"--not-detected-symbol", "1"} << "--not-detected-symbol";
+        QTest::newRow("progress_both_ways")
+            << QStringList{"--progress", "--no-progress"} << "--no-progress";
+    }
+    void usageErrors() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, named);
+        QTemporaryDir dir;
+        const QString target = dir.filePath("model.txt");
+        const Run run = runCompanion(arguments + QStringList{"-o", target});
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(run.out, QByteArray());
+        QVERIFY2(QString::fromUtf8(run.err).contains(named), run.err);
+        QVERIFY(!QFile::exists(target));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 QStringList());
+    }
+
+    void usageErrorIsOneLine() {
+        const Run run = runCompanion({"-n", "1"});
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(run.err.count('\n'), 1);
+        QVERIFY(run.err.startsWith("tarskcjs-cli: "));
+    }
+
+    void clashesCanBeAllowed() {
+        const Run run = runCompanion({"-n", "4", "--detection", "s", "--allow-name-clashes"});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains("warning") && run.err.contains("\"s1\""), run.err);
+        ModelOptions options;
+        options.numPeriods = 4;
+        options.detectionParameter = "s";
+        QCOMPARE(run.out, expectedBytes(options));
+    }
+
+    void lineBreaksStayRefusedWithClashesAllowed() {
+        const Run run = runCompanion({"--final", "a\nb", "--allow-name-clashes"});
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(run.out, QByteArray());
+    }
+
+    void stats_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("N2") << QStringList{"--stats"} << QByteArray("histories: 4\nbytes: 178\n");
+        QTest::newRow("N3_censoring") << QStringList{"--stats", "-n", "3", "--censoring"}
+                                      << QByteArray("histories: 11\nbytes: 488\n");
+        QTest::newRow("N22") << QStringList{"--stats", "-n", "22"}
+                             << QByteArray("histories: 4194304\nbytes: 991954843 (992.0 MB)\n");
+        QTest::newRow("N99") << QStringList{"--stats", "-n", "99"}
+                             << QByteArray(
+                                    "histories: 633825300114114700748351602688\n"
+                                    "bytes: 735554260782430110218462034924682 (7.4e+32 bytes)\n");
+    }
+    void stats() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, expected);
+        const Run run = runCompanion(arguments);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, expected);
+    }
+
+    void statsAgreeWithTheFile() {
+        QTemporaryDir dir;
+        const QString target = dir.filePath("model.txt");
+        const QStringList model{"-n",
+                                "12",
+                                "--censoring",
+                                "--initial-release",
+                                "--survival",
+                                "\u03c6",
+                                "--initial-survival-index",
+                                "95"};
+        QCOMPARE(runCompanion(model + QStringList{"-o", target}).exitCode, 0);
+        const Run stats = runCompanion(model + QStringList{"--stats"});
+        QVERIFY2(stats.out.contains("\nbytes: " + QByteArray::number(QFileInfo(target).size())),
+                 stats.out);
+    }
+
+    void helpAndVersion() {
+        const Run help = runCompanion({"--help"});
+        QCOMPARE(help.exitCode, 0);
+        for (const char *option : {"--periods",
+                                   "--survival",
+                                   "--detection",
+                                   "--final",
+                                   "--no-more-detections",
+                                   "--initial-survival-index",
+                                   "--detected-symbol",
+                                   "--not-detected-symbol",
+                                   "--censoring",
+                                   "--censoring-parameter",
+                                   "--censored-symbol",
+                                   "--initial-release",
+                                   "--output",
+                                   "--stats",
+                                   "--progress",
+                                   "--no-progress",
+                                   "--allow-name-clashes",
+                                   "--help",
+                                   "--version",
+                                   "Exit status"}) {
+            QVERIFY2(help.out.contains(option), option);
+        }
+        const Run version = runCompanion({"--version"});
+        QCOMPARE(version.exitCode, 0);
+        QCOMPARE(version.out, QByteArray("tarskcjs-cli " TARSKCJS_VERSION "\n"));
+    }
+
+    void writesFileAndReplacesAnEarlierOne() {
+        QTemporaryDir dir;
+        const QString target = dir.filePath("model.txt");
+        writeFile(target, QByteArray(100000, 'x'));
+        const Run run = runCompanion({"-n", "3", "--censoring", "-o", target});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, QByteArray());
+        ModelOptions b;
+        b.numPeriods = 3;
+        b.censoring = true;
+        QCOMPARE(readFile(target), expectedBytes(b));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"model.txt"});
+    }
+
+    void refusesAFileThatCannotFit() {
+        QTemporaryDir dir;
+        const QString target = dir.filePath("model.txt");
+        const Run run = runCompanion({"-n", "99", "-o", target});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("735554260782430110218462034924682 bytes")
+                     && run.err.contains("is free"),
+                 run.err);
+        QVERIFY(run.err.contains(target.toUtf8()));
+        QVERIFY(!QFile::exists(target));
+    }
+
+    void unwritableTargets_data() {
+        QTest::addColumn<QString>("relativeTarget");
+        QTest::newRow("missing_directory") << "missing/model.txt";
+        QTest::newRow("through_a_regular_file") << "plain/model.txt";
+        QTest::newRow("target_is_a_directory") << "folder";
+    }
+    void unwritableTargets() {
+        QFETCH(QString, relativeTarget);
+        QTemporaryDir dir;
+        writeFile(dir.filePath("plain"), "not a directory");
+        QVERIFY(QDir(dir.path()).mkdir("folder"));
+        const QString target = dir.filePath(relativeTarget);
+        const Run run = runCompanion({"-o", target});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains(target.toUtf8()), run.err);
+        QCOMPARE(run.err.count('\n'), 1);
+        QCOMPARE(readFile(dir.filePath("plain")), QByteArray("not a directory"));
+        QVERIFY(QFileInfo(dir.filePath("folder")).isDir());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 (QStringList{"folder", "plain"}));
+    }
+
+    void fullStandardOutput() {
+        if (!QFile::exists("/dev/full"))
+            QSKIP("no /dev/full here");
+        const Run run = runCompanion({"-n", "8"}, [](QProcess &process) {
+            process.setStandardOutputFile(QStringLiteral("/dev/full"));
+        });
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("standard output"), run.err);
+    }
+
+    // A file size limit makes the disk "full" for the child only, root or not.
+    void fileSizeLimitLeavesTheEarlierFile() {
+        QTemporaryDir dir;
+        const QString target = dir.filePath("model.txt");
+        writeFile(target, "earlier model\n");
+        const Run run = runCompanion({"-n", "14", "-o", target}, [](QProcess &process) {
+            process.setChildProcessModifier([] {
+                std::signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit{100000, 100000};
+                setrlimit(RLIMIT_FSIZE, &limit);
+            });
+        });
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("cannot write") && run.err.contains(target.toUtf8()), run.err);
+        QCOMPARE(readFile(target), QByteArray("earlier model\n"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"model.txt"});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCompanion)
+#include "tst_companion.moc"

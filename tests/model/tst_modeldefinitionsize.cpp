@@ -1,0 +1,189 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "modeldefinitionsize.h"
+#include "modeltestsupport.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+namespace {
+
+qsizetype historyLineCount(const QByteArray &bytes) {
+    const qsizetype head = bytes.indexOf("\"CJS Likelihood\"\n");
+    return bytes.mid(head).count('\n') - 1;
+}
+
+QString randomText(QRandomGenerator &random) {
+    static const QString alphabet = QStringLiteral("abXYZ019_ ()*-\u00e9\u03c6");
+    QString text;
+    const int length = random.bounded(0, 5);
+    for (int i = 0; i < length; ++i)
+        text += alphabet.at(random.bounded(alphabet.size()));
+    return text;
+}
+
+ModelOptions randomOptions(QRandomGenerator &random) {
+    ModelOptions options;
+    options.numPeriods = random.bounded(2, 12);
+    options.initialSurvivalIndex = random.bounded(0, 100);
+    options.survivalParameter = randomText(random);
+    options.detectionParameter = randomText(random);
+    options.finalParameter = randomText(random);
+    options.noMoreDetections = randomText(random);
+    options.detectedSymbol = randomText(random);
+    options.notDetectedSymbol = randomText(random);
+    options.censoring = random.bounded(2) == 1;
+    options.censoringParameter = randomText(random);
+    options.censoredSymbol = randomText(random);
+    options.initialRelease = random.bounded(2) == 1;
+    return options;
+}
+
+} // namespace
+
+class TestModelDefinitionSize : public QObject {
+    Q_OBJECT
+
+private slots:
+    void matchesTheWriter_data() {
+        QTest::addColumn<ModelOptions>("options");
+        for (int n = 2; n <= 9; ++n) {
+            QTest::addRow("N%d", n) << withPeriods(n);
+            QTest::addRow("N%d_censoring", n) << withPeriods(n, true);
+        }
+        ModelOptions twoDigits = withPeriods(13, true);
+        twoDigits.initialRelease = true;
+        QTest::newRow("N13_two_digit_subscripts") << twoDigits;
+        ModelOptions threeDigits = withPeriods(12);
+        threeDigits.initialSurvivalIndex = 95;
+        QTest::newRow("N12_S0_95_three_digits") << threeDigits;
+        ModelOptions s0 = withPeriods(5, true);
+        s0.initialSurvivalIndex = 7;
+        QTest::newRow("N5_S0_7_one_digit") << s0;
+
+        ModelOptions empty = withPeriods(6, true);
+        empty.survivalParameter.clear();
+        empty.detectionParameter.clear();
+        empty.finalParameter.clear();
+        empty.noMoreDetections.clear();
+        empty.censoringParameter.clear();
+        empty.detectedSymbol.clear();
+        empty.notDetectedSymbol.clear();
+        empty.censoredSymbol.clear();
+        empty.initialRelease = true;
+        QTest::newRow("all_empty") << empty;
+
+        ModelOptions longTexts = withPeriods(7, true);
+        longTexts.survivalParameter = QString(300, u'S');
+        longTexts.detectionParameter = "detect ";
+        longTexts.finalParameter = QString(1000, u'F');
+        longTexts.noMoreDetections = "never_again_";
+        longTexts.censoringParameter = "cens";
+        longTexts.detectedSymbol = "seen";
+        longTexts.notDetectedSymbol = "--";
+        longTexts.censoredSymbol = "gone!";
+        QTest::newRow("long_names_multichar_symbols") << longTexts;
+
+        ModelOptions unicode = withPeriods(8, true);
+        unicode.survivalParameter = QStringLiteral("\u03c6");
+        unicode.detectedSymbol = QStringLiteral("\u2713");
+        unicode.censoredSymbol = QStringLiteral("\U0001F41F"); // outside the BMP
+        unicode.initialRelease = true;
+        QTest::newRow("unicode_texts") << unicode;
+
+        QRandomGenerator random(20261207);
+        for (int i = 0; i < 60; ++i)
+            QTest::addRow("random_%d", i) << randomOptions(random);
+    }
+    void matchesTheWriter() {
+        QFETCH(ModelOptions, options);
+        const QByteArray bytes = writtenBytes(options, QStringConverter::Utf8);
+        const ModelDefinitionSize lf = modelDefinitionSize(options, 1, QStringConverter::Utf8);
+        QCOMPARE(lf.bytes, UInt128(quint64(bytes.size())));
+        QCOMPARE(lf.lines, UInt128(quint64(historyLineCount(bytes))));
+
+        // With CR LF every newline the writer emits takes one byte more.
+        const ModelDefinitionSize crlf = modelDefinitionSize(options, 2, QStringConverter::Utf8);
+        QCOMPARE(crlf.bytes, UInt128(quint64(bytes.size() + bytes.count('\n'))));
+    }
+
+    void followsTheEncoding() {
+        ModelOptions options = withPeriods(6, true);
+        options.survivalParameter = QStringLiteral("\u00e9t\u00e9");
+        options.detectedSymbol = QStringLiteral("\u00d7");
+        for (auto encoding : {QStringConverter::Utf8, QStringConverter::Latin1}) {
+            const QByteArray bytes = writtenBytes(options, encoding);
+            QCOMPARE(modelDefinitionSize(options, 1, encoding).bytes,
+                     UInt128(quint64(bytes.size())));
+        }
+    }
+
+    void largeCounts_data() {
+        QTest::addColumn<int>("numPeriods");
+        QTest::addColumn<bool>("censoring");
+        QTest::addColumn<QString>("lines");
+        QTest::newRow("N64") << 64 << false << "18446744073709551616";
+        QTest::newRow("N99") << 99 << false << "633825300114114700748351602688";
+        QTest::newRow("N99_censoring") << 99 << true << "950737950171172051122527404031";
+    }
+    void largeCounts() {
+        QFETCH(int, numPeriods);
+        QFETCH(bool, censoring);
+        QFETCH(QString, lines);
+        QCOMPARE(historyCount(numPeriods, censoring).toString(), lines);
+        const ModelDefinitionSize size = modelDefinitionSize(withPeriods(numPeriods, censoring));
+        QCOMPARE(size.lines.toString(), lines);
+        QVERIFY(!size.bytes.isSaturated());
+        QVERIFY(size.bytes > size.lines * 100); // every line is longer than 100 bytes there
+    }
+
+    // Each added period a little more than doubles the file: exactness at N = 99 rests on
+    // the same sums as at small N, so check the growth stays in step all the way.
+    void growsSteadilyUpToTheLimit() {
+        UInt128 previous = modelDefinitionSize(withPeriods(8)).bytes;
+        for (int n = 9; n <= 99; ++n) {
+            const UInt128 current = modelDefinitionSize(withPeriods(n)).bytes;
+            QVERIFY2(current > previous * 2 && current * 10 < previous * 23,
+                     qPrintable(QString::number(n)));
+            previous = current;
+        }
+    }
+
+    void uint128Arithmetic() {
+        const UInt128 big = UInt128::powerOfTwo(100);
+        QCOMPARE(big.toString(), QStringLiteral("1267650600228229401496703205376"));
+        QCOMPARE((big + big).toString(), UInt128::powerOfTwo(101).toString());
+        QCOMPARE((UInt128(~quint64(0)) + 1).toString(), QStringLiteral("18446744073709551616"));
+        QCOMPARE((UInt128(~quint64(0)) * UInt128(~quint64(0))).toString(),
+                 QStringLiteral("340282366920938463426481119284349108225"));
+        QCOMPARE(UInt128(3) * UInt128::powerOfTwo(98) - 1, historyCount(99, true));
+        QVERIFY((UInt128::powerOfTwo(127) * 2).isSaturated());
+        QVERIFY((UInt128::powerOfTwo(64) * UInt128::powerOfTwo(64)).isSaturated());
+        QVERIFY((UInt128::max() + 1).isSaturated());
+        QVERIFY((UInt128::max() - 5).isSaturated());
+        QCOMPARE(UInt128(5) - UInt128(7), UInt128(0));
+        QVERIFY(UInt128::powerOfTwo(64) > UInt128(~quint64(0)));
+        QCOMPARE(UInt128::powerOfTwo(70).toUInt64Saturated(), ~quint64(0));
+        QCOMPARE(UInt128::powerOfTwo(70).toDouble(), 1180591620717411303424.0);
+    }
+
+    void humanReadable_data() {
+        QTest::addColumn<UInt128>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("1") << UInt128(1) << "1 byte";
+        QTest::newRow("999") << UInt128(999) << "999 bytes";
+        QTest::newRow("1000") << UInt128(1000) << "1.0 kB";
+        QTest::newRow("999949") << UInt128(999949) << "999.9 kB";
+        QTest::newRow("999950") << UInt128(999950) << "1.0 MB";
+        QTest::newRow("N22") << UInt128(991954843) << "992.0 MB";
+        QTest::newRow("3.2GB") << UInt128(3214567890) << "3.2 GB";
+        QTest::newRow("N99") << modelDefinitionSize(withPeriods(99)).bytes << "7.4e+32 bytes";
+    }
+    void humanReadable() {
+        QFETCH(UInt128, bytes);
+        QFETCH(QString, text);
+        QCOMPARE(humanReadableSize(bytes), text);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestModelDefinitionSize)
+#include "tst_modeldefinitionsize.moc"
