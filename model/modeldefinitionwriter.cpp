@@ -277,8 +277,10 @@ ModelDefinitionWriter::Outcome ModelDefinitionWriter::write(QTextStream &out,
                                                             const ModelOptions &options,
                                                             const Progress &progress) {
     Q_ASSERT_X(options.numPeriods >= 2, "ModelDefinitionWriter", "needs at least two periods");
-    if (options.numPeriods < 2)
+    if (options.numPeriods < 2) {
+        out.setStatus(QTextStream::WriteFailed);
         return Outcome::Failed;
+    }
 
     Output output(out);
     output.write(output.encode(parametersSection(options)));

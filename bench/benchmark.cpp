@@ -1,0 +1,350 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
+// Times the model definition writer against the reference write(2) of the same number of
+// bytes, and the companion end to end. Every measurement runs in a child process of its own,
+// so that its peak RSS is its own; each is repeated and the median is reported with min-max.
+//
+//   tarskcjs-bench [--runs K] [--dir DIR] [--periods 16,20,22,24] [--no-baseline]
+
+#include "modeldefinitionsize.h"
+#include "modeldefinitionwriter.h"
+#include "modeloptions.h"
+#include "straightforwardwriter.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+// What a child measures.
+enum class Task { Writer, StreamPath, Straightforward, WriteSyscall };
+
+const char *taskName(Task task) {
+    switch (task) {
+    case Task::Writer:
+        return "writer";
+    case Task::StreamPath:
+        return "stream-path";
+    case Task::Straightforward:
+        return "straightforward";
+    case Task::WriteSyscall:
+        return "write2";
+    }
+    return "";
+}
+
+ModelOptions modelFor(int periods, bool censoring) {
+    ModelOptions options;
+    options.numPeriods = periods;
+    options.censoring = censoring;
+    return options;
+}
+
+quint64 fileBytes(int periods, bool censoring) {
+    return modelDefinitionSize(modelFor(periods, censoring)).bytes.toUInt64Saturated();
+}
+
+// ---- child side: one measurement, seconds on standard output ----
+
+double writeWithWriter(Task task, const ModelOptions &options, const QString &path) {
+    QElapsedTimer timer;
+    timer.start();
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        qFatal("cannot open %s", qPrintable(path));
+    QTextStream out(&file);
+    out.setEncoding(QStringConverter::System);
+    if (task == Task::StreamPath)
+        out.setGenerateByteOrderMark(true); // a mark still to write sends text through the stream
+    if (task == Task::Straightforward)
+        writeStraightforwardly(out, options);
+    else
+        ModelDefinitionWriter::write(out, options);
+    out.flush();
+    file.close();
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+double writeWithSyscall(quint64 bytes, const QString &path) {
+    static char block[64 * 1024];
+    std::fill(std::begin(block), std::end(block), 'x');
+    QElapsedTimer timer;
+    timer.start();
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0)
+        qFatal("cannot open %s", qPrintable(path));
+    for (quint64 left = bytes; left > 0;) {
+        const size_t chunk = size_t(std::min<quint64>(left, sizeof block));
+        const ssize_t written = ::write(fd, block, chunk);
+        if (written <= 0)
+            qFatal("write failed");
+        left -= quint64(written);
+    }
+    ::close(fd);
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+int runChild(const QStringList &args) {
+    const QString task = args.value(0);
+    const ModelOptions options = modelFor(args.value(1).toInt(), args.value(2) == "1");
+    const QString path = args.value(3);
+    double seconds = 0;
+    if (task == taskName(Task::WriteSyscall))
+        seconds = writeWithSyscall(fileBytes(options.numPeriods, options.censoring), path);
+    else if (task == taskName(Task::StreamPath))
+        seconds = writeWithWriter(Task::StreamPath, options, path);
+    else if (task == taskName(Task::Straightforward))
+        seconds = writeWithWriter(Task::Straightforward, options, path);
+    else
+        seconds = writeWithWriter(Task::Writer, options, path);
+    std::printf("%.6f\n", seconds);
+    return 0;
+}
+
+// ---- parent side ----
+
+struct Sample {
+    double seconds = 0;
+    double peakRssMb = 0;
+};
+
+// Runs a program, returns its wall time (or the seconds it printed) and its peak RSS.
+Sample spawn(const QStringList &command, bool timeFromOutput) {
+    QList<QByteArray> encoded;
+    for (const QString &part : command)
+        encoded.append(QFile::encodeName(part));
+    QList<char *> argv;
+    for (QByteArray &part : encoded)
+        argv.append(part.data());
+    argv.append(nullptr);
+
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        qFatal("pipe failed");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+
+    QElapsedTimer timer;
+    timer.start();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv.constFirst(), &actions, nullptr, argv.data(), environ) != 0)
+        qFatal("cannot start %s", argv.constFirst());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+
+    QByteArray output;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+        output.append(buffer, got);
+    ::close(pipeFds[0]);
+
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    const double wall = double(timer.nsecsElapsed()) / 1e9;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        qFatal("%s failed", argv.constFirst());
+    return {timeFromOutput ? output.trimmed().toDouble() : wall, double(usage.ru_maxrss) / 1024.0};
+}
+
+struct Summary {
+    double median = 0, min = 0, max = 0;
+};
+
+Summary summarise(QList<double> values) {
+    std::sort(values.begin(), values.end());
+    const qsizetype n = values.size();
+    const double median = n % 2 ? values.at(n / 2) : (values.at(n / 2 - 1) + values.at(n / 2)) / 2;
+    return {median, values.constFirst(), values.constLast()};
+}
+
+class Bench {
+public:
+    Bench(int runs, QString directory)
+        : runs(runs)
+        , directory(std::move(directory)) {}
+
+    // Median seconds and peak RSS of one task, each run in a fresh child after a sync.
+    std::pair<Summary, Summary> measure(Task task, int periods, bool censoring, bool toNull) {
+        const QString path = toNull ? QStringLiteral("/dev/null") : directory + "/bench.txt";
+        QList<double> seconds, rss;
+        for (int run = 0; run < runs; ++run) {
+            ::sync();
+            const Sample sample =
+                spawn({QCoreApplication::applicationFilePath(), "--child", taskName(task),
+                       QString::number(periods), censoring ? "1" : "0", path},
+                      true);
+            seconds.append(sample.seconds);
+            rss.append(sample.peakRssMb);
+            if (!toNull)
+                QFile::remove(path);
+        }
+        return {summarise(seconds), summarise(rss)};
+    }
+
+    std::pair<Summary, Summary> measureCompanion(const QStringList &arguments) {
+        QList<double> seconds, rss;
+        for (int run = 0; run < runs; ++run) {
+            ::sync();
+            const Sample sample =
+                spawn(QStringList{QStringLiteral(TARSKCJS_CLI_PATH)} + arguments, false);
+            seconds.append(sample.seconds);
+            rss.append(sample.peakRssMb);
+            QFile::remove(directory + "/cli.txt");
+        }
+        return {summarise(seconds), summarise(rss)};
+    }
+
+    const int runs;
+    const QString directory;
+};
+
+QString range(const Summary &s, int decimals) {
+    return QStringLiteral("%1 (%2-%3)")
+        .arg(s.median, 0, 'f', decimals)
+        .arg(s.min, 0, 'f', decimals)
+        .arg(s.max, 0, 'f', decimals);
+}
+
+void printLine(const QString &line) {
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+void writerTable(Bench &bench, const QList<int> &periods) {
+    printLine("| N | censoring | MB | writer to file, s | MB/s | writer to /dev/null, s | MB/s "
+              "| write(2), s | writer / write(2) | peak RSS, MB |");
+    printLine("|---|---|---|---|---|---|---|---|---|---|");
+    for (int n : periods) {
+        for (bool censoring : {false, true}) {
+            const double mb = double(fileBytes(n, censoring)) / 1e6;
+            const auto [file, rss] = bench.measure(Task::Writer, n, censoring, false);
+            const auto [null, nullRss] = bench.measure(Task::Writer, n, censoring, true);
+            const auto [syscall, syscallRss] =
+                bench.measure(Task::WriteSyscall, n, censoring, false);
+            printLine(QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9 | %10 |")
+                          .arg(n)
+                          .arg(censoring ? "on" : "off")
+                          .arg(mb, 0, 'f', 1)
+                          .arg(range(file, 3))
+                          .arg(mb / file.median, 0, 'f', 0)
+                          .arg(range(null, 3))
+                          .arg(mb / null.median, 0, 'f', 0)
+                          .arg(range(syscall, 3))
+                          .arg(file.median / syscall.median, 0, 'f', 2)
+                          .arg(range(rss, 1)));
+        }
+    }
+}
+
+void variantsTable(Bench &bench, int n) {
+    printLine(QStringLiteral("\nN = %1 without censoring, into a file:\n").arg(n));
+    printLine("| variant | s | MB/s | / write(2) |");
+    printLine("|---|---|---|---|");
+    const double mb = double(fileBytes(n, false)) / 1e6;
+    const Summary syscall = bench.measure(Task::WriteSyscall, n, false, false).first;
+    for (Task task : {Task::Straightforward, Task::StreamPath, Task::Writer, Task::WriteSyscall}) {
+        const Summary s =
+            task == Task::WriteSyscall ? syscall : bench.measure(task, n, false, false).first;
+        printLine(QStringLiteral("| %1 | %2 | %3 | %4 |")
+                      .arg(taskName(task))
+                      .arg(range(s, 3))
+                      .arg(mb / s.median, 0, 'f', 0)
+                      .arg(s.median / syscall.median, 0, 'f', 2));
+    }
+}
+
+// The arithmetic behind --stats, in process: the rest of --stats is process start-up.
+void statsArithmetic() {
+    constexpr int calls = 1000;
+    QList<double> micros;
+    for (int run = 0; run < 5; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        UInt128 sink = 0;
+        for (int i = 0; i < calls; ++i)
+            sink += modelDefinitionSize(modelFor(99, i % 2 == 1)).bytes;
+        micros.append(double(timer.nsecsElapsed()) / 1e3 / calls);
+        if (sink == 0)
+            qFatal("no size");
+    }
+    printLine(QStringLiteral("\nSize arithmetic for N = 99 (what --stats computes): %1 us a call")
+                  .arg(range(summarise(micros), 1)));
+}
+
+void companionTable(Bench &bench, const QList<int> &periods) {
+    printLine("\nCompanion end to end (tarskcjs-cli -n N -o FILE, includes the fsync of the "
+              "atomic save):\n");
+    printLine("| command | wall, s | peak RSS, MB |");
+    printLine("|---|---|---|");
+    const QString file = bench.directory + "/cli.txt";
+    QList<QStringList> commands;
+    for (int n : periods)
+        commands.append({"-n", QString::number(n), "-o", file});
+    commands.append({"-n", "99", "--stats"});
+    for (const QStringList &arguments : std::as_const(commands)) {
+        const auto [seconds, rss] = bench.measureCompanion(arguments);
+        printLine(QStringLiteral("| tarskcjs-cli %1 | %2 | %3 |")
+                      .arg(QStringList(arguments).replaceInStrings(file, "FILE").join(' '))
+                      .arg(range(seconds, 3))
+                      .arg(range(rss, 1)));
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    QCoreApplication app(argc, argv);
+    QStringList args = QCoreApplication::arguments();
+    if (args.value(1) == "--child")
+        return runChild(args.mid(2));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Benchmark of the model definition writer.");
+    parser.addHelpOption();
+    const QCommandLineOption runsOption("runs", "Runs per measurement (default 5).", "K", "5");
+    const QCommandLineOption dirOption("dir", "Directory for the files (default: a temporary one).",
+                                       "DIR");
+    const QCommandLineOption periodsOption("periods", "Periods to measure (default 16,20,22,24).",
+                                           "LIST", "16,20,22,24");
+    const QCommandLineOption noBaselineOption(
+        "no-baseline", "Skip the straightforward writer (slow: about 20 s a run at N = 22).");
+    parser.addOptions({runsOption, dirOption, periodsOption, noBaselineOption});
+    parser.process(app);
+
+    QTemporaryDir temporary(parser.value(dirOption).isEmpty()
+                                ? QString()
+                                : parser.value(dirOption) + "/tarskcjs-bench-XXXXXX");
+    if (!temporary.isValid())
+        qFatal("cannot create a temporary directory");
+    QList<int> periods;
+    for (const QString &n : parser.value(periodsOption).split(','))
+        periods.append(n.toInt());
+
+    Bench bench(std::max(1, parser.value(runsOption).toInt()), temporary.path());
+    printLine(QStringLiteral("Medians of %1 runs (min-max); files in %2\n")
+                  .arg(bench.runs)
+                  .arg(temporary.path()));
+    writerTable(bench, periods);
+    if (!parser.isSet(noBaselineOption))
+        variantsTable(bench, 22);
+    companionTable(bench, periods);
+    statsArithmetic();
+    return 0;
+}
