@@ -21,8 +21,10 @@ FreeSpace freeSpaceFor(const QString &fileName, UInt128 neededBytes) {
 
 SaveResult saveModelDefinition(const QString &fileName, const ModelOptions &options,
                                const ModelDefinitionWriter::Progress &progress) {
+    // Unbuffered: Qt 6.4's QSaveFile::commit() ignores a failure of the flush it does itself
+    // and would put a truncated file in place. The writer hands over large blocks anyway.
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Unbuffered))
         return {SaveResult::Status::OpenFailed, file.errorString()};
 
     QTextStream out(&file);

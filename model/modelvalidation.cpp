@@ -37,7 +37,9 @@ QList<FieldText> textsInFile(const ModelOptions &options) {
 
 QString firstUnencodable(const QString &text, PieceEncoder &encoder) {
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const qsizetype length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const bool pair =
+            text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
+        const qsizetype length = pair ? 2 : 1;
         const QStringView character = QStringView(text).mid(i, length);
         if (!encoder.canEncode(character))
             return character.toString();
@@ -76,20 +78,21 @@ QList<FieldText> namesInFile(const ModelOptions &options) {
 }
 
 // One finding per pair of fields, with the first name they share. Names made from one stem
-// differ in their numbers, so a clash always involves two fields.
+// differ in their numbers, so a clash always involves two fields; a name that three fields
+// give makes three pairs, so every field that gave a name so far is kept.
 void findNameClashes(const ModelOptions &options, QList<ModelFinding> &findings) {
-    QHash<QString, ModelField> owners;
+    QHash<QString, QList<ModelField>> owners;
     QList<std::pair<ModelField, ModelField>> reported;
     for (const FieldText &name : namesInFile(options)) {
-        const auto owner = owners.constFind(name.text);
-        if (owner == owners.cend()) {
-            owners.insert(name.text, name.field);
-            continue;
+        QList<ModelField> &fields = owners[name.text];
+        for (const ModelField owner : std::as_const(fields)) {
+            if (owner == name.field || reported.contains({owner, name.field}))
+                continue;
+            reported.append({owner, name.field});
+            findings.append({ModelFinding::Kind::NameClash, {owner, name.field}, name.text});
         }
-        if (*owner == name.field || reported.contains({*owner, name.field}))
-            continue;
-        reported.append({*owner, name.field});
-        findings.append({ModelFinding::Kind::NameClash, {*owner, name.field}, name.text});
+        if (!fields.contains(name.field))
+            fields.append(name.field);
     }
 }
 

@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "dialogdriver.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+
+DialogDriver::DialogDriver(QObject *parent)
+    : QObject(parent) {
+    connect(&timer, &QTimer::timeout, this, &DialogDriver::poll);
+    timer.start(20);
+}
+
+void DialogDriver::poll() {
+    QWidget *modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible() || modal == answered)
+        return;
+
+    if (qobject_cast<QFileDialog *>(modal)) {
+        answered = modal;
+        answerSaveDialog(modal);
+    } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+        answered = modal;
+        answerMessage(box);
+    } else if (qobject_cast<QProgressDialog *>(modal)) {
+        answerProgress(modal);
+    } else if (otherDialog) {
+        answered = modal;
+        otherDialog(modal);
+    } else {
+        answered = modal;
+        unexpected.append(QString::fromLatin1(modal->metaObject()->className()));
+        modal->close();
+    }
+}
+
+void DialogDriver::answerSaveDialog(QWidget *widget) {
+    auto *dialog = static_cast<QFileDialog *>(widget);
+    saveDialogDirectories.append(dialog->directory().absolutePath());
+    saveDialogTitles.append(dialog->windowTitle());
+    saveDialogFilters.append(dialog->nameFilters().join(QStringLiteral(";;"))
+                             + QStringLiteral(" | ") + dialog->selectedNameFilter());
+    const QString answer = saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
+    if (answer.isEmpty()) {
+        dialog->reject();
+        return;
+    }
+    auto *fileNameEdit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    if (!fileNameEdit) {
+        unexpected.append(QStringLiteral("QFileDialog without fileNameEdit"));
+        dialog->reject();
+        return;
+    }
+    fileNameEdit->setText(answer);
+    // Queued: accepting may ask before replacing a file, in a message box that this timer,
+    // still busy here, could never answer.
+    QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+}
+
+void DialogDriver::answerMessage(QMessageBox *box) {
+    // The save dialog's own question before it replaces a file.
+    if (qobject_cast<QFileDialog *>(box->parentWidget())) {
+        ++overwriteConfirmations;
+        box->button(QMessageBox::Yes)->click();
+        return;
+    }
+
+    SeenMessage seen;
+    seen.icon = box->icon();
+    seen.title = box->windowTitle();
+    seen.text = box->text();
+    seen.informativeText = box->informativeText();
+    seen.standardButtons = box->standardButtons();
+    for (QAbstractButton *button : box->buttons())
+        seen.buttons.append(button->text());
+    if (box->defaultButton())
+        seen.defaultButton = box->defaultButton()->text();
+    if (box->escapeButton())
+        seen.escapeButton = box->escapeButton()->text();
+    messages.append(seen);
+
+    QAbstractButton *answer = box->escapeButton();
+    for (QAbstractButton *button : box->buttons()) {
+        if (!messageAnswer.isEmpty() && button->text() == messageAnswer)
+            answer = button;
+    }
+    if (!answer)
+        answer = box->buttons().value(0);
+    answer->click();
+}
+
+void DialogDriver::answerProgress(QWidget *widget) {
+    auto *dialog = static_cast<QProgressDialog *>(widget);
+    answered = widget;
+    ++progressDialogsSeen;
+    progressTitle = dialog->windowTitle();
+    progressLabel = dialog->labelText();
+    if (!cancelProgress)
+        return;
+    if (auto *cancel = dialog->findChild<QPushButton *>())
+        cancel->click();
+}

@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QMessageBox>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+
+// What a message box showed when it came up.
+struct SeenMessage {
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QString title;
+    QString text;
+    QString informativeText;
+    QStringList buttons;
+    QMessageBox::StandardButtons standardButtons;
+    QString defaultButton;
+    QString escapeButton;
+};
+
+// Answers the modal dialogs of the program while a test waits in a nested event loop: polls
+// QApplication::activeModalWidget() from a timer, records what it sees and answers as told.
+// Unexpected dialogs are recorded and closed, so that a test fails instead of hanging.
+class DialogDriver : public QObject {
+    Q_OBJECT
+
+public:
+    explicit DialogDriver(QObject *parent = nullptr);
+
+    // Answers for the save dialogs to come, in order: a path to type, or an empty string to
+    // cancel.
+    QStringList saveAnswers;
+    // The button to click in a message box that offers more than OK; empty: its escape button.
+    QString messageAnswer;
+    // Whether to press Cancel in the progress dialog as soon as it shows.
+    bool cancelProgress = false;
+    // Called for any other modal dialog; it must close the dialog.
+    std::function<void(QWidget *)> otherDialog;
+
+    QList<SeenMessage> messages;
+    int overwriteConfirmations = 0;
+    QStringList saveDialogDirectories;
+    QStringList saveDialogTitles;
+    QStringList saveDialogFilters;
+    QStringList unexpected;
+    int progressDialogsSeen = 0;
+    QString progressTitle;
+    QString progressLabel;
+
+private:
+    void poll();
+    void answerSaveDialog(QWidget *dialog);
+    void answerMessage(QMessageBox *box);
+    void answerProgress(QWidget *dialog);
+
+    QTimer timer;
+    QPointer<QWidget> answered;
+};

@@ -1,0 +1,435 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "dialogdriver.h"
+#include "mainwindow.h"
+#include "modeldefinitionsize.h"
+#include "modelfilesaver.h"
+#include "modeloptions.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+
+namespace {
+
+const QString DirectoryKey = QStringLiteral("modelDefinitionDirectory");
+const char *const FullDiskDirVariable = "TARSKCJS_TEST_FULL_DISK_DIR";
+
+QByteArray nativeNewlines(QByteArray text) {
+#ifdef Q_OS_WIN
+    text.replace("\n", "\r\n");
+#endif
+    return text;
+}
+
+const QByteArray exampleA = nativeNewlines("parameters\n"
+                                           "s0, p1, lambda;\n"
+                                           "\n"
+                                           "variables\n"
+                                           "X1 = 1 - lambda,\n"
+                                           "X0 = 1 - s0 + s0*(1-p1)*X1;\n"
+                                           "\n"
+                                           "likelihood\n"
+                                           "\"CJS Likelihood\"\n"
+                                           "0 0, X0,\n"
+                                           "0 1, s0*(1-p1)*lambda,\n"
+                                           "1 0, s0*p1*X1,\n"
+                                           "1 1, s0*p1*lambda;\n");
+
+const QByteArray oldContent = "an earlier file\n";
+
+QByteArray contents(const QString &fileName) {
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool writeFile(const QString &fileName, const QByteArray &bytes) {
+    QFile file(fileName);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QStringList entries(const QString &directory) {
+    return QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                                     QDir::Name);
+}
+
+QVariant storedDirectory() {
+    return QSettings().value(DirectoryKey);
+}
+
+// "Critical tarskCJS 1.0 [OK] text": what a message box showed, its informative text aside.
+QString summary(const SeenMessage &message) {
+    const char *const icons[] = {"NoIcon", "Information", "Warning", "Critical", "Question"};
+    const QString buttons =
+        message.standardButtons == QMessageBox::Ok && message.buttons.size() == 1
+            ? QStringLiteral("OK")
+            : message.buttons.join(QLatin1Char('/'));
+    return QStringLiteral("%1 %2 [%3] %4")
+        .arg(QLatin1String(icons[message.icon]), message.title, buttons, message.text);
+}
+
+QString information(const QString &text) {
+    return QStringLiteral("Information tarskCJS 1.0 [OK] ") + text;
+}
+
+QString critical(const QString &text) {
+    return QStringLiteral("Critical tarskCJS 1.0 [OK] ") + text;
+}
+
+} // namespace
+
+class tst_CreateCommand : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void writesWorkedExampleA_data();
+    void writesWorkedExampleA();
+    void remembersDirectoryOnlyWhenItChanges();
+    void cancelledSaveDialogChangesNothing();
+    void unopenableFileIsReported_data();
+    void unopenableFileIsReported();
+    void failedWriteKeepsEarlierFile();
+    void failedWriteUnderFileSizeLimit();
+    void refusesFileLargerThanFreeSpace();
+    void cancelDuringLongWriteKeepsEarlierFile();
+    void refusesTextThatBreaksFile_data();
+    void refusesTextThatBreaksFile();
+    void nameClashAsksBeforeWriting_data();
+    void nameClashAsksBeforeWriting();
+
+private:
+    template<class T> T *child(const char *name) const {
+        T *found = window->findChild<T *>(QLatin1String(name));
+        if (!found)
+            qFatal("no child %s", name);
+        return found;
+    }
+    QString path(const QString &name) const { return files->filePath(name); }
+    QStringList messages() const;
+    void create(const QString &trigger = QStringLiteral("button"));
+
+    QTemporaryDir settingsDir;
+    std::unique_ptr<QTemporaryDir> files;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<DialogDriver> driver;
+};
+
+void tst_CreateCommand::initTestCase() {
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(settingsDir.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+    QCoreApplication::setOrganizationDomain(QStringLiteral("tarskcjs.example.org"));
+    QCoreApplication::setApplicationName(QStringLiteral("TarskCjs"));
+}
+
+void tst_CreateCommand::init() {
+    QSettings().clear();
+    QFile::remove(QSettings().fileName());
+    files = std::make_unique<QTemporaryDir>();
+    QVERIFY(files->isValid());
+    window = std::make_unique<MainWindow>();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    driver = std::make_unique<DialogDriver>();
+}
+
+void tst_CreateCommand::cleanup() {
+    QVERIFY2(driver->unexpected.isEmpty(), qPrintable(driver->unexpected.join(QLatin1Char(','))));
+    driver.reset();
+    window.reset();
+    files.reset();
+}
+
+QStringList tst_CreateCommand::messages() const {
+    QStringList shown;
+    for (const SeenMessage &message : driver->messages)
+        shown.append(summary(message));
+    return shown;
+}
+
+// Runs the create command; returns once its last dialog has been answered.
+void tst_CreateCommand::create(const QString &trigger) {
+    if (trigger == QLatin1String("button"))
+        child<QPushButton>("createButton")->click();
+    else
+        child<QAction>("actionCreate")->trigger();
+}
+
+void tst_CreateCommand::writesWorkedExampleA_data() {
+    QTest::addColumn<QString>("trigger");
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("button") << "button"
+                            << "model.txt";
+    QTest::newRow("fileMenu") << "fileMenu"
+                              << "model.txt";
+    QTest::newRow("button_noExtensionAdded") << "button"
+                                             << "model";
+}
+
+void tst_CreateCommand::writesWorkedExampleA() {
+    QFETCH(QString, trigger);
+    QFETCH(QString, name);
+    const QString fileName = path(name);
+    driver->saveAnswers = {fileName};
+
+    create(trigger);
+
+    QCOMPARE(contents(fileName), exampleA);
+    QCOMPARE(entries(files->path()), QStringList{name});
+    QCOMPARE(driver->saveDialogTitles, QStringList{"Create Model Definition File"});
+    QCOMPARE(driver->saveDialogFilters,
+             QStringList{"Text Files (*.txt);;All Files (*.*) | Text Files (*.txt)"});
+    QCOMPARE(driver->saveDialogDirectories, QStringList{QDir::currentPath()});
+    QCOMPARE(messages(),
+             QStringList{information(
+                 QString("TARSK 4 Model Definition file \"%1\" created.").arg(fileName))});
+    QCOMPARE(storedDirectory().toString(), files->path());
+}
+
+// The setting is written on the first save, left alone while the directory stays the same (a
+// comment line that the settings store would drop on writing survives), and replaced when the
+// directory changes.
+void tst_CreateCommand::remembersDirectoryOnlyWhenItChanges() {
+    QTemporaryDir otherDir;
+    QVERIFY(otherDir.isValid());
+    driver->saveAnswers = {path("first.txt"), path("second.txt"), otherDir.filePath("third.txt")};
+    const QByteArray marker = "; left by the test\n";
+
+    create();
+    QCOMPARE(storedDirectory().toString(), files->path());
+    const QString settingsFile = QSettings().fileName();
+    QVERIFY(writeFile(settingsFile, contents(settingsFile) + marker));
+
+    create();
+    QCOMPARE(driver->saveDialogDirectories.value(1), files->path());
+    QVERIFY2(contents(settingsFile).endsWith(marker), "setting rewritten");
+
+    create(QStringLiteral("fileMenu"));
+    QCOMPARE(storedDirectory().toString(), otherDir.path());
+    QVERIFY(!contents(settingsFile).contains(marker));
+
+    QCOMPARE(contents(path("second.txt")), exampleA);
+    QCOMPARE(contents(otherDir.filePath("third.txt")), exampleA);
+    QCOMPARE(driver->messages.size(), 3);
+}
+
+void tst_CreateCommand::cancelledSaveDialogChangesNothing() {
+    driver->saveAnswers = {QString()};
+
+    create();
+
+    QCOMPARE(driver->saveDialogTitles.size(), 1);
+    QCOMPARE(messages(), QStringList());
+    QVERIFY(!QFile::exists(QSettings().fileName()));
+    QCOMPARE(entries(files->path()), QStringList());
+}
+
+void tst_CreateCommand::unopenableFileIsReported_data() {
+    QTest::addColumn<QString>("directory");
+
+    QTest::newRow("missingDirectory") << "missing";
+    QTest::newRow("throughRegularFile") << "afile";
+}
+
+void tst_CreateCommand::unopenableFileIsReported() {
+    QFETCH(QString, directory);
+    QVERIFY(writeFile(path("afile"), oldContent));
+    const QString fileName = path(directory) + QStringLiteral("/x.txt");
+    driver->saveAnswers = {fileName};
+
+    create();
+
+    QCOMPARE(messages(),
+             QStringList{critical(QString("Unable to create file \"%1\"").arg(fileName))});
+    QVERIFY2(!driver->messages.constFirst().informativeText.isEmpty(), "the reason is missing");
+    QCOMPARE(storedDirectory().toString(), path(directory));
+    QCOMPARE(entries(files->path()), QStringList{"afile"});
+    QCOMPARE(contents(path("afile")), oldContent);
+}
+
+// The disk fills up half-way: a copy of this program runs the command with its files limited
+// to 64 KiB (see below); the earlier file must survive whole, with nothing beside it.
+void tst_CreateCommand::failedWriteKeepsEarlierFile() {
+    QVERIFY(writeFile(path("model.txt"), oldContent));
+    QProcess helper;
+    helper.setProgram(QCoreApplication::applicationFilePath());
+    helper.setArguments({QStringLiteral("failedWriteUnderFileSizeLimit")});
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(FullDiskDirVariable), files->path());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    helper.setProcessEnvironment(environment);
+    helper.setProcessChannelMode(QProcess::MergedChannels);
+    helper.setChildProcessModifier([] {
+        std::signal(SIGXFSZ, SIG_IGN); // a failing write instead of a killed process
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 64 * 1024;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
+
+    helper.start();
+
+    QVERIFY(helper.waitForFinished(240000));
+    const QByteArray output = helper.readAll();
+    QVERIFY2(helper.exitStatus() == QProcess::NormalExit && helper.exitCode() == 0,
+             output.constData());
+    QVERIFY2(output.contains("PASS   : tst_CreateCommand::failedWriteUnderFileSizeLimit()"),
+             output.constData());
+    QCOMPARE(contents(path("model.txt")), oldContent);
+    QCOMPARE(entries(files->path()), QStringList{"model.txt"});
+}
+
+void tst_CreateCommand::failedWriteUnderFileSizeLimit() {
+    const QString directory = qEnvironmentVariable(FullDiskDirVariable);
+    if (directory.isEmpty())
+        QSKIP("run by failedWriteKeepsEarlierFile under a file size limit");
+    const QString fileName = QDir(directory).filePath(QStringLiteral("model.txt"));
+    child<QSpinBox>("numPeriodsSpinBox")->setValue(16);
+    driver->saveAnswers = {fileName};
+
+    create();
+
+    QCOMPARE(driver->overwriteConfirmations, 1);
+    QCOMPARE(messages().size(), 1);
+    const QString failed = critical(QString("Unable to write file \"%1\": ").arg(fileName));
+    QVERIFY2(messages().constFirst().startsWith(failed), qPrintable(messages().constFirst()));
+    QVERIFY2(messages().constFirst().size() > failed.size(), "the reason is missing");
+}
+
+void tst_CreateCommand::refusesFileLargerThanFreeSpace() {
+    child<QSpinBox>("numPeriodsSpinBox")->setValue(99);
+    ModelOptions options;
+    options.numPeriods = 99;
+    const QString needed =
+        humanReadableSize(modelDefinitionSize(options, NativeNewlineLength).bytes);
+    const QString fileName = path("model.txt");
+    driver->saveAnswers = {fileName};
+
+    create();
+
+    QCOMPARE(messages(),
+             QStringList{critical(QString("Not enough free space for file \"%1\"").arg(fileName))});
+    const QRegularExpression sizes(
+        QString("^The file would take %1, but only [0-9.]+ \\S+ are free there. "
+                "Nothing was written.$")
+            .arg(QRegularExpression::escape(needed)));
+    QVERIFY2(sizes.match(driver->messages.constFirst().informativeText).hasMatch(),
+             qPrintable(driver->messages.constFirst().informativeText));
+    QCOMPARE(entries(files->path()), QStringList());
+    QCOMPARE(storedDirectory().toString(), files->path());
+}
+
+void tst_CreateCommand::cancelDuringLongWriteKeepsEarlierFile() {
+    // Long enough that the progress dialog shows on any machine; Cancel ends it early.
+    ModelOptions options;
+    options.numPeriods = 24;
+    const QString fileName = path("model.txt");
+    if (!freeSpaceFor(fileName, modelDefinitionSize(options, NativeNewlineLength).bytes).fits())
+        QSKIP("needs room for a 4.4 GB file in the temporary directory");
+    QVERIFY(writeFile(fileName, oldContent));
+    child<QSpinBox>("numPeriodsSpinBox")->setValue(options.numPeriods);
+    driver->saveAnswers = {fileName};
+    driver->cancelProgress = true;
+
+    create();
+
+    QCOMPARE(driver->progressDialogsSeen, 1);
+    QCOMPARE(driver->progressTitle, QString("tarskCJS 1.0"));
+    QVERIFY2(driver->progressLabel.contains(fileName), qPrintable(driver->progressLabel));
+    QCOMPARE(messages(), QStringList());
+    QCOMPARE(contents(fileName), oldContent);
+    QCOMPARE(entries(files->path()), QStringList{"model.txt"});
+}
+
+void tst_CreateCommand::refusesTextThatBreaksFile_data() {
+    QTest::addColumn<QByteArray>("lineEdit");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("label");
+
+    QTest::newRow("survival_lineFeed") << QByteArray("survivalParameterLineEdit") << "s\nt"
+                                       << "\"Survival\" parameter";
+    QTest::newRow("censoredSymbol_paragraphSeparator")
+        << QByteArray("censoredSymbolLineEdit") << QString("2") + QChar(0x2029)
+        << "\"Censored\" symbol";
+    QTest::newRow("finalParameter_loneSurrogate")
+        << QByteArray("finalParameterLineEdit") << QString("lam") + QChar(0xdc00) + "bda"
+        << "Final \"survival\" x detection parameter";
+}
+
+// The text is pasted, as an analyst would; the line edit keeps line breaks.
+void tst_CreateCommand::refusesTextThatBreaksFile() {
+    QFETCH(QByteArray, lineEdit);
+    QFETCH(QString, text);
+    QFETCH(QString, label);
+    child<QGroupBox>("censoringGroupBox")->setChecked(true);
+    auto *edit = child<QLineEdit>(lineEdit.constData());
+    QApplication::clipboard()->setText(text);
+    edit->selectAll();
+    edit->paste();
+    QCOMPARE(edit->text(), text);
+    driver->saveAnswers = {path("model.txt")};
+
+    create();
+
+    QCOMPARE(driver->saveDialogTitles, QStringList());
+    QCOMPARE(messages().size(), 1);
+    QVERIFY2(messages().constFirst().startsWith(critical(label + " contains")),
+             qPrintable(messages().constFirst()));
+    QVERIFY(!storedDirectory().isValid());
+    QCOMPARE(entries(files->path()), QStringList());
+}
+
+void tst_CreateCommand::nameClashAsksBeforeWriting_data() {
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("written");
+
+    QTest::newRow("cancel") << "Cancel" << false;
+    QTest::newRow("writeAnyway") << "Write anyway" << true;
+}
+
+void tst_CreateCommand::nameClashAsksBeforeWriting() {
+    QFETCH(QString, answer);
+    QFETCH(bool, written);
+    child<QLineEdit>("finalParameterLineEdit")->setText(QStringLiteral("s0"));
+    const QString fileName = path("model.txt");
+    driver->saveAnswers = {fileName};
+    driver->messageAnswer = answer;
+
+    create();
+
+    QVERIFY(!driver->messages.isEmpty());
+    const SeenMessage &warning = driver->messages.constFirst();
+    const QString text = summary(warning);
+    QVERIFY2(text.startsWith("Warning tarskCJS 1.0 [Write anyway/Cancel] ")
+                 && text.contains("\"Survival\" parameter")
+                 && text.contains("Final \"survival\" x detection parameter")
+                 && text.contains("\"s0\""),
+             qPrintable(text));
+    QCOMPARE(warning.defaultButton + warning.escapeButton, QString("CancelCancel"));
+    QCOMPARE(QFile::exists(fileName), written);
+    QCOMPARE(storedDirectory().isValid(), written);
+    QCOMPARE(driver->saveDialogTitles.size(), written ? 1 : 0);
+    QCOMPARE(driver->messages.size(), written ? 2 : 1);
+}
+
+QTEST_MAIN(tst_CreateCommand)
+#include "tst_createcommand.moc"

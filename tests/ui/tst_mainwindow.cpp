@@ -1,0 +1,366 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "aboutdialog.h"
+#include "dialogdriver.h"
+#include "mainwidget.h"
+#include "mainwindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTimer>
+#include <QTranslator>
+
+#include <memory>
+
+namespace {
+
+QStringList actionTexts(const QWidget *widget) {
+    QStringList texts;
+    for (const QAction *action : widget->actions())
+        texts.append(action->isSeparator() ? QStringLiteral("----") : action->text());
+    return texts;
+}
+
+// Marks every text with the context it was looked up in.
+class ContextTranslator : public QTranslator {
+public:
+    QString translate(const char *context, const char *sourceText, const char *,
+                      int) const override {
+        return QString::fromLatin1(context) + QLatin1Char('|') + QString::fromUtf8(sourceText);
+    }
+    bool isEmpty() const override { return false; }
+};
+
+} // namespace
+
+class tst_MainWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void namedParts();
+    void formDefaults_data();
+    void formDefaults();
+    void spinBoxRanges_data();
+    void spinBoxRanges();
+    void censoringEnablesItsFieldsWithoutClearingThem();
+    void window();
+    void exitPathsEndEventLoopWithZero_data();
+    void exitPathsEndEventLoopWithZero();
+    void aboutDialogIsBuiltAfreshEachTime_data();
+    void aboutDialogIsBuiltAfreshEachTime();
+    void aboutLabels_data();
+    void aboutLabels();
+    void textsAreLookedUpInTheirClass();
+
+private:
+    template<class T = QObject> T *child(const char *name) const {
+        return mainWindow->findChild<T *>(QLatin1String(name));
+    }
+
+    std::unique_ptr<MainWindow> mainWindow;
+};
+
+void tst_MainWindow::initTestCase() {
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+void tst_MainWindow::init() {
+    mainWindow = std::make_unique<MainWindow>();
+    mainWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(mainWindow.get()));
+}
+
+void tst_MainWindow::cleanup() {
+    mainWindow.reset();
+}
+
+// Every part is found under its name, once, with its class and parent.
+void tst_MainWindow::namedParts() {
+    // class, object name, parent's object name
+    const QStringList parts =
+        QStringLiteral(
+            "QAction actionExit MainWindow; QAction actionAbout MainWindow; "
+            "QAction actionCreate MainWindow; QMenuBar menubar MainWindow; "
+            "QMenu menu_File menubar; QMenu menuHelp menubar; QStatusBar statusbar MainWindow; "
+            "MainWidget MainWidget MainWindow; QVBoxLayout verticalLayout_4 MainWidget; "
+            "QHBoxLayout horizontalLayout_4 verticalLayout_4; QLabel label MainWidget; "
+            "QHBoxLayout horizontalLayout_3 horizontalLayout_4; "
+            "QSpinBox numPeriodsSpinBox MainWidget; QGroupBox groupBox MainWidget; "
+            "QVBoxLayout verticalLayout_3 groupBox; QHBoxLayout horizontalLayout verticalLayout_3; "
+            "QVBoxLayout verticalLayout horizontalLayout; QLabel label_2 groupBox; "
+            "QLabel label_3 groupBox; QLabel label_4 groupBox; QLabel label_9 groupBox; "
+            "QVBoxLayout verticalLayout_2 horizontalLayout; "
+            "QLineEdit survivalParameterLineEdit groupBox; "
+            "QLineEdit detectionParameterLineEdit groupBox; "
+            "QLineEdit finalParameterLineEdit groupBox; "
+            "QLineEdit noMoreDetectionsLineEdit groupBox; "
+            "QHBoxLayout horizontalLayout_2 verticalLayout_3; QLabel label_8 groupBox; "
+            "QSpinBox initialSurvivalIndexSpinBox groupBox; QGroupBox groupBox_3 MainWidget; "
+            "QGridLayout _5 groupBox_3; QVBoxLayout _6 _5; QHBoxLayout _7 _6; "
+            "QCheckBox initialReleaseCheckBox groupBox_3; QVBoxLayout _8 _7; QVBoxLayout _9 _7; "
+            "QLabel label_7 groupBox_3; QLabel label_6 groupBox_3; "
+            "QLineEdit detectedSymbolLineEdit groupBox_3; "
+            "QLineEdit notDetectedSymbolLineEdit groupBox_3; "
+            "QGroupBox censoringGroupBox MainWidget; QGridLayout _2 censoringGroupBox; "
+            "QVBoxLayout _3 _2; QVBoxLayout _4 _2; QLabel label_5 censoringGroupBox; "
+            "QLabel label_11 censoringGroupBox; "
+            "QLineEdit censoringParameterLineEdit censoringGroupBox; "
+            "QLineEdit censoredSymbolLineEdit censoringGroupBox; "
+            "QGroupBox groupBox_5 MainWidget; QGridLayout _11 groupBox_5; "
+            "QPushButton createButton groupBox_5; QPushButton exitButton groupBox_5")
+            .split(QStringLiteral("; "));
+    for (const QString &part : parts) {
+        const QStringList fields = part.split(QLatin1Char(' '));
+        const QList<QObject *> found = mainWindow->findChildren<QObject *>(fields.at(1));
+        QStringList seen;
+        for (const QObject *object : found)
+            seen.append(QStringList{QString::fromLatin1(object->metaObject()->className()),
+                                    object->objectName(), object->parent()->objectName()}
+                            .join(QLatin1Char(' ')));
+        QCOMPARE(seen, QStringList{part});
+    }
+    // The placeholder central widget has made way for the form.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!child("centralwidget"));
+}
+
+void tst_MainWindow::formDefaults_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("enabled");
+
+    QTest::newRow("survival") << "survivalParameterLineEdit"
+                              << "s" << true;
+    QTest::newRow("detection") << "detectionParameterLineEdit"
+                               << "p" << true;
+    QTest::newRow("final") << "finalParameterLineEdit"
+                           << "lambda" << true;
+    QTest::newRow("noMoreDetections") << "noMoreDetectionsLineEdit"
+                                      << "X" << true;
+    QTest::newRow("detected") << "detectedSymbolLineEdit"
+                              << "1" << true;
+    QTest::newRow("notDetected") << "notDetectedSymbolLineEdit"
+                                 << "0" << true;
+    QTest::newRow("censoringParameter") << "censoringParameterLineEdit"
+                                        << "c" << false;
+    QTest::newRow("censored") << "censoredSymbolLineEdit"
+                              << "2" << false;
+}
+
+void tst_MainWindow::formDefaults() {
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QFETCH(bool, enabled);
+
+    auto *lineEdit = mainWindow->findChild<QLineEdit *>(name);
+    QVERIFY(lineEdit);
+    QCOMPARE(lineEdit->text(), text);
+    QCOMPARE(lineEdit->isEnabled(), enabled);
+    QVERIFY(!child<QAbstractButton>("initialReleaseCheckBox")->isChecked());
+    QVERIFY(!child<QGroupBox>("censoringGroupBox")->isChecked());
+}
+
+void tst_MainWindow::spinBoxRanges_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("minimum");
+    QTest::addColumn<int>("maximum");
+
+    QTest::newRow("numPeriods") << "numPeriodsSpinBox" << 2 << 99;
+    QTest::newRow("initialSurvivalIndex") << "initialSurvivalIndexSpinBox" << 0 << 99;
+}
+
+void tst_MainWindow::spinBoxRanges() {
+    QFETCH(QString, name);
+    QFETCH(int, minimum);
+    QFETCH(int, maximum);
+
+    auto *spinBox = mainWindow->findChild<QSpinBox *>(name);
+    QVERIFY(spinBox);
+    QCOMPARE(spinBox->value(), minimum);
+    QTest::keyClick(spinBox, Qt::Key_Down);
+    QCOMPARE(spinBox->value(), minimum);
+    spinBox->setValue(maximum + 1);
+    QCOMPARE(spinBox->value(), maximum);
+}
+
+void tst_MainWindow::censoringEnablesItsFieldsWithoutClearingThem() {
+    auto *box = child<QGroupBox>("censoringGroupBox");
+    auto *parameter = child<QLineEdit>("censoringParameterLineEdit");
+    auto *symbol = child<QLineEdit>("censoredSymbolLineEdit");
+
+    box->setChecked(true);
+    QVERIFY(parameter->isEnabled() && symbol->isEnabled());
+    QCOMPARE(parameter->text() + symbol->text(), QString("c2"));
+
+    parameter->setText(QStringLiteral("cens"));
+    box->setChecked(false);
+    QVERIFY(!parameter->isEnabled() && !symbol->isEnabled());
+    QCOMPARE(parameter->text() + symbol->text(), QString("cens2"));
+}
+
+void tst_MainWindow::window() {
+    QCOMPARE(mainWindow->windowTitle(), QString("tarskCJS 1.0"));
+    QCOMPARE(mainWindow->centralWidget()->windowTitle(), QString("tarskCJS 1.0"));
+
+    const QSize size = mainWindow->size();
+    QCOMPARE(size, mainWindow->sizeHint());
+    mainWindow->resize(size + QSize(200, 200));
+    QCoreApplication::processEvents();
+    QCOMPARE(mainWindow->size(), size);
+    QCOMPARE(mainWindow->maximumSize(), size);
+
+    QCOMPARE(actionTexts(mainWindow->menuBar()), (QStringList{"&File", "Help"}));
+    QCOMPARE(actionTexts(child<QMenu>("menu_File")),
+             (QStringList{"&Create Model Definition File...", "E&xit"}));
+    QCOMPARE(actionTexts(child<QMenu>("menuHelp")), QStringList{"&About..."});
+
+    QTest::mouseMove(child<QPushButton>("createButton"));
+    QVERIFY(mainWindow->statusBar()->currentMessage().isEmpty());
+}
+
+void tst_MainWindow::exitPathsEndEventLoopWithZero_data() {
+    QTest::addColumn<QString>("how");
+
+    QTest::newRow("exitButton") << "exitButton";
+    QTest::newRow("fileExit") << "fileExit";
+    QTest::newRow("windowFrame") << "windowFrame";
+}
+
+// The event loop's result is the program's exit code.
+void tst_MainWindow::exitPathsEndEventLoopWithZero() {
+    QFETCH(QString, how);
+    QTimer::singleShot(0, mainWindow.get(), [&] {
+        if (how == QLatin1String("exitButton"))
+            child<QPushButton>("exitButton")->click();
+        else if (how == QLatin1String("fileExit"))
+            child<QAction>("actionExit")->trigger();
+        else
+            mainWindow->close();
+    });
+    QTimer stillRunning; // fails the test instead of hanging it
+    stillRunning.setSingleShot(true);
+    connect(&stillRunning, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    stillRunning.start(120000);
+
+    QCOMPARE(QApplication::exec(), 0);
+    QVERIFY(!mainWindow->isVisible());
+}
+
+void tst_MainWindow::aboutDialogIsBuiltAfreshEachTime_data() {
+    QTest::addColumn<QString>("how");
+
+    QTest::newRow("okButton") << "okButton";
+    QTest::newRow("windowFrame") << "windowFrame";
+}
+
+// Each run shows a new dialog as built, whatever became of the one before, and destroys it.
+void tst_MainWindow::aboutDialogIsBuiltAfreshEachTime() {
+    QFETCH(QString, how);
+    DialogDriver driver;
+    QStringList seen;
+    QList<QPointer<QWidget>> dialogs;
+    driver.otherDialog = [&](QWidget *dialog) {
+        dialogs.append(dialog);
+        const QRect ok = dialog->findChild<QPushButton *>("okButton")->geometry();
+        const QRect lastLabel = dialog->findChild<QLabel *>("label_5")->geometry();
+        seen.append(
+            QStringLiteral("%1 %2 %3x%4 okBottomLeft=%5")
+                .arg(QString::fromLatin1(dialog->metaObject()->className()), dialog->windowTitle())
+                .arg(dialog->width())
+                .arg(dialog->height())
+                .arg(ok.left() < dialog->width() / 4 && ok.top() > lastLabel.bottom() ? "yes"
+                                                                                      : "no"));
+        dialog->setWindowTitle(QStringLiteral("changed"));
+        dialog->resize(700, 600);
+        if (how == QLatin1String("okButton"))
+            dialog->findChild<QPushButton *>("okButton")->click();
+        else
+            dialog->close();
+    };
+
+    child<QAction>("actionAbout")->trigger();
+    child<QAction>("actionAbout")->trigger();
+
+    const QString asBuilt = QStringLiteral("AboutDialog Dialog 549x408 okBottomLeft=yes");
+    QCOMPARE(seen, (QStringList{asBuilt, asBuilt}));
+    QCOMPARE(dialogs.size(), 2);
+    QVERIFY2(!dialogs.at(0) && !dialogs.at(1), "a dialog outlived its use");
+    QVERIFY(mainWindow->isVisible());
+}
+
+void tst_MainWindow::aboutLabels_data() {
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qreal>("pointSize");
+    QTest::addColumn<bool>("italic");
+
+    QTest::newRow("label") << "label"
+                           << "tarskCJS 1.0" << 24.0 << false;
+    QTest::newRow("label_2") << "label_2"
+                             << "Created by" << 20.0 << true;
+    QTest::newRow("label_3") << "label_3"
+                             << "TarskCjs Project\nPopulation Modelling Group" << 22.0 << false;
+    QTest::newRow("label_4") << "label_4"
+                             << "Funded by" << 20.0 << true;
+    QTest::newRow("label_5") << "label_5"
+                             << "TarskCjs Field Research Fund" << 22.0 << false;
+}
+
+// Rich text, every paragraph centred, in the sizes and styles of the dialog's design.
+void tst_MainWindow::aboutLabels() {
+    QFETCH(QString, label);
+    QFETCH(QString, text);
+    QFETCH(qreal, pointSize);
+    QFETCH(bool, italic);
+    AboutDialog dialog;
+    auto *shown = dialog.findChild<QLabel *>(label);
+    QVERIFY(shown);
+
+    QVERIFY(Qt::mightBeRichText(shown->text()));
+    QTextDocument document;
+    document.setHtml(shown->text());
+    QCOMPARE(document.toPlainText(), text);
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        QCOMPARE(block.blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+        const QTextCharFormat format = block.begin().fragment().charFormat();
+        QCOMPARE(format.fontPointSize(), pointSize);
+        QCOMPARE(format.fontItalic(), italic);
+    }
+    const QColor colour = document.begin().begin().fragment().charFormat().foreground().color();
+    QCOMPARE(colour == QColor(Qt::blue), label == QLatin1String("label"));
+}
+
+void tst_MainWindow::textsAreLookedUpInTheirClass() {
+    ContextTranslator translator;
+    QCoreApplication::installTranslator(&translator);
+    MainWindow translatedWindow;
+    AboutDialog translatedAbout;
+    QCoreApplication::removeTranslator(&translator);
+
+    QCOMPARE(translatedWindow.windowTitle(), QString("MainWindow|tarskCJS 1.0"));
+    QCOMPARE(translatedWindow.findChild<QMenu *>("menuHelp")->title(), QString("MainWindow|Help"));
+    QCOMPARE(translatedWindow.findChild<QLabel *>("label_9")->text(),
+             QString("MainWidget|Probability of no detection after a given occasion"));
+    QCOMPARE(translatedWindow.findChild<QLineEdit *>("finalParameterLineEdit")->text(),
+             QString("MainWidget|lambda"));
+    QCOMPARE(translatedAbout.windowTitle(), QString("AboutDialog|Dialog"));
+}
+
+QTEST_MAIN(tst_MainWindow)
+#include "tst_mainwindow.moc"

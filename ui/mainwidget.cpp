@@ -1,0 +1,389 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "mainwidget.h"
+
+#include "modeldefinitionsize.h"
+#include "modelfilesaver.h"
+#include "modeloptions.h"
+#include "modelvalidation.h"
+#include "splitpath.h"
+#include "writeprogress.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpacerItem>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+const QString DirectoryKey = QStringLiteral("modelDefinitionDirectory");
+
+QSpacerItem *newHorizontalSpacer(int width) {
+    return new QSpacerItem(width, 20, QSizePolicy::Expanding, QSizePolicy::Minimum);
+}
+
+void showMessage(QWidget *parent, const QString &title, QMessageBox::Icon icon, const QString &text,
+                 const QString &informativeText = QString()) {
+    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    box.setInformativeText(informativeText);
+    box.exec();
+}
+
+} // namespace
+
+MainWidget::MainWidget(QString title, QWidget *parent)
+    : QWidget(parent)
+    , title(std::move(title)) {
+    setupUi();
+    retranslateUi();
+    connectSignals();
+    setWindowTitle(this->title);
+}
+
+MainWidget::~MainWidget() = default;
+
+void MainWidget::setupUi() {
+    if (objectName().isEmpty())
+        setObjectName(QStringLiteral("MainWidget"));
+    resize(490, 500);
+    verticalLayout_4 = new QVBoxLayout(this);
+    verticalLayout_4->setObjectName(QStringLiteral("verticalLayout_4"));
+    setupNumPeriodsRow();
+    setupNamesBox();
+    setupCategoryBox();
+    setupCensoringBox();
+    setupButtonsBox();
+}
+
+void MainWidget::setupNumPeriodsRow() {
+    horizontalLayout_4 = new QHBoxLayout();
+    horizontalLayout_4->setObjectName(QStringLiteral("horizontalLayout_4"));
+    horizontalLayout_3 = new QHBoxLayout();
+    horizontalLayout_3->setObjectName(QStringLiteral("horizontalLayout_3"));
+    label = new QLabel(this);
+    label->setObjectName(QStringLiteral("label"));
+    horizontalLayout_3->addWidget(label);
+    numPeriodsSpinBox = new QSpinBox(this);
+    numPeriodsSpinBox->setObjectName(QStringLiteral("numPeriodsSpinBox"));
+    numPeriodsSpinBox->setMinimum(2);
+    horizontalLayout_3->addWidget(numPeriodsSpinBox);
+    horizontalLayout_4->addLayout(horizontalLayout_3);
+    horizontalSpacer = newHorizontalSpacer(40);
+    horizontalLayout_4->addItem(horizontalSpacer);
+    verticalLayout_4->addLayout(horizontalLayout_4);
+}
+
+void MainWidget::setupNamesBox() {
+    groupBox = new QGroupBox(this);
+    groupBox->setObjectName(QStringLiteral("groupBox"));
+    verticalLayout_3 = new QVBoxLayout(groupBox);
+    verticalLayout_3->setObjectName(QStringLiteral("verticalLayout_3"));
+    horizontalLayout = new QHBoxLayout();
+    horizontalLayout->setObjectName(QStringLiteral("horizontalLayout"));
+    verticalLayout = new QVBoxLayout();
+    verticalLayout->setObjectName(QStringLiteral("verticalLayout"));
+    label_2 = new QLabel(groupBox);
+    label_2->setObjectName(QStringLiteral("label_2"));
+    verticalLayout->addWidget(label_2);
+    label_3 = new QLabel(groupBox);
+    label_3->setObjectName(QStringLiteral("label_3"));
+    verticalLayout->addWidget(label_3);
+    label_4 = new QLabel(groupBox);
+    label_4->setObjectName(QStringLiteral("label_4"));
+    verticalLayout->addWidget(label_4);
+    label_9 = new QLabel(groupBox);
+    label_9->setObjectName(QStringLiteral("label_9"));
+    verticalLayout->addWidget(label_9);
+    horizontalLayout->addLayout(verticalLayout);
+    verticalLayout_2 = new QVBoxLayout();
+    verticalLayout_2->setObjectName(QStringLiteral("verticalLayout_2"));
+    survivalParameterLineEdit = new QLineEdit(groupBox);
+    survivalParameterLineEdit->setObjectName(QStringLiteral("survivalParameterLineEdit"));
+    verticalLayout_2->addWidget(survivalParameterLineEdit);
+    detectionParameterLineEdit = new QLineEdit(groupBox);
+    detectionParameterLineEdit->setObjectName(QStringLiteral("detectionParameterLineEdit"));
+    verticalLayout_2->addWidget(detectionParameterLineEdit);
+    finalParameterLineEdit = new QLineEdit(groupBox);
+    finalParameterLineEdit->setObjectName(QStringLiteral("finalParameterLineEdit"));
+    verticalLayout_2->addWidget(finalParameterLineEdit);
+    noMoreDetectionsLineEdit = new QLineEdit(groupBox);
+    noMoreDetectionsLineEdit->setObjectName(QStringLiteral("noMoreDetectionsLineEdit"));
+    verticalLayout_2->addWidget(noMoreDetectionsLineEdit);
+    horizontalLayout->addLayout(verticalLayout_2);
+    verticalLayout_3->addLayout(horizontalLayout);
+    horizontalLayout_2 = new QHBoxLayout();
+    horizontalLayout_2->setObjectName(QStringLiteral("horizontalLayout_2"));
+    label_8 = new QLabel(groupBox);
+    label_8->setObjectName(QStringLiteral("label_8"));
+    horizontalLayout_2->addWidget(label_8);
+    initialSurvivalIndexSpinBox = new QSpinBox(groupBox);
+    initialSurvivalIndexSpinBox->setObjectName(QStringLiteral("initialSurvivalIndexSpinBox"));
+    horizontalLayout_2->addWidget(initialSurvivalIndexSpinBox);
+    horizontalSpacer_2 = newHorizontalSpacer(40);
+    horizontalLayout_2->addItem(horizontalSpacer_2);
+    verticalLayout_3->addLayout(horizontalLayout_2);
+    verticalLayout_4->addWidget(groupBox);
+}
+
+void MainWidget::setupCategoryBox() {
+    groupBox_3 = new QGroupBox(this);
+    groupBox_3->setObjectName(QStringLiteral("groupBox_3"));
+    _5 = new QGridLayout(groupBox_3);
+    _5->setObjectName(QStringLiteral("_5"));
+    _6 = new QVBoxLayout();
+    _6->setObjectName(QStringLiteral("_6"));
+    initialReleaseCheckBox = new QCheckBox(groupBox_3);
+    initialReleaseCheckBox->setObjectName(QStringLiteral("initialReleaseCheckBox"));
+    _6->addWidget(initialReleaseCheckBox);
+    _7 = new QHBoxLayout();
+    _7->setObjectName(QStringLiteral("_7"));
+    _8 = new QVBoxLayout();
+    _8->setObjectName(QStringLiteral("_8"));
+    label_7 = new QLabel(groupBox_3);
+    label_7->setObjectName(QStringLiteral("label_7"));
+    _8->addWidget(label_7);
+    label_6 = new QLabel(groupBox_3);
+    label_6->setObjectName(QStringLiteral("label_6"));
+    _8->addWidget(label_6);
+    _7->addLayout(_8);
+    _9 = new QVBoxLayout();
+    _9->setObjectName(QStringLiteral("_9"));
+    detectedSymbolLineEdit = new QLineEdit(groupBox_3);
+    detectedSymbolLineEdit->setObjectName(QStringLiteral("detectedSymbolLineEdit"));
+    _9->addWidget(detectedSymbolLineEdit);
+    notDetectedSymbolLineEdit = new QLineEdit(groupBox_3);
+    notDetectedSymbolLineEdit->setObjectName(QStringLiteral("notDetectedSymbolLineEdit"));
+    _9->addWidget(notDetectedSymbolLineEdit);
+    _7->addLayout(_9);
+    _6->addLayout(_7);
+    _5->addLayout(_6, 0, 0, 1, 1);
+    spacerItem = newHorizontalSpacer(71);
+    _5->addItem(spacerItem, 0, 1, 1, 1);
+    verticalLayout_4->addWidget(groupBox_3);
+}
+
+void MainWidget::setupCensoringBox() {
+    censoringGroupBox = new QGroupBox(this);
+    censoringGroupBox->setObjectName(QStringLiteral("censoringGroupBox"));
+    censoringGroupBox->setCheckable(true);
+    censoringGroupBox->setChecked(false);
+    _2 = new QGridLayout(censoringGroupBox);
+    _2->setObjectName(QStringLiteral("_2"));
+    _3 = new QVBoxLayout();
+    _3->setObjectName(QStringLiteral("_3"));
+    label_5 = new QLabel(censoringGroupBox);
+    label_5->setObjectName(QStringLiteral("label_5"));
+    _3->addWidget(label_5);
+    label_11 = new QLabel(censoringGroupBox);
+    label_11->setObjectName(QStringLiteral("label_11"));
+    _3->addWidget(label_11);
+    _2->addLayout(_3, 0, 0, 1, 1);
+    _4 = new QVBoxLayout();
+    _4->setObjectName(QStringLiteral("_4"));
+    censoringParameterLineEdit = new QLineEdit(censoringGroupBox);
+    censoringParameterLineEdit->setObjectName(QStringLiteral("censoringParameterLineEdit"));
+    _4->addWidget(censoringParameterLineEdit);
+    censoredSymbolLineEdit = new QLineEdit(censoringGroupBox);
+    censoredSymbolLineEdit->setObjectName(QStringLiteral("censoredSymbolLineEdit"));
+    _4->addWidget(censoredSymbolLineEdit);
+    _2->addLayout(_4, 0, 1, 1, 1);
+    spacerItem1 = newHorizontalSpacer(40);
+    _2->addItem(spacerItem1, 0, 2, 1, 1);
+    verticalLayout_4->addWidget(censoringGroupBox);
+}
+
+void MainWidget::setupButtonsBox() {
+    groupBox_5 = new QGroupBox(this);
+    groupBox_5->setObjectName(QStringLiteral("groupBox_5"));
+    _11 = new QGridLayout(groupBox_5);
+    _11->setObjectName(QStringLiteral("_11"));
+    createButton = new QPushButton(groupBox_5);
+    createButton->setObjectName(QStringLiteral("createButton"));
+    _11->addWidget(createButton, 0, 0, 1, 1);
+    exitButton = new QPushButton(groupBox_5);
+    exitButton->setObjectName(QStringLiteral("exitButton"));
+    _11->addWidget(exitButton, 0, 1, 1, 1);
+    spacerItem2 = newHorizontalSpacer(40);
+    _11->addItem(spacerItem2, 0, 2, 1, 1);
+    verticalLayout_4->addWidget(groupBox_5);
+}
+
+void MainWidget::retranslateUi() {
+    setWindowTitle(tr("Form"));
+    label->setText(tr("Number of periods"));
+    groupBox->setTitle(tr("Parameter/Symbol Names"));
+    label_2->setText(tr("\"Survival\" parameter"));
+    label_3->setText(tr("Detection parameter"));
+    label_4->setText(tr("Final \"survival\" x detection parameter"));
+    label_9->setText(tr("Probability of no detection after a given occasion"));
+    survivalParameterLineEdit->setText(tr("s"));
+    detectionParameterLineEdit->setText(tr("p"));
+    finalParameterLineEdit->setText(tr("lambda"));
+    noMoreDetectionsLineEdit->setText(tr("X"));
+    label_8->setText(tr("Initial survival index"));
+    groupBox_3->setTitle(tr("Category representation"));
+    initialReleaseCheckBox->setText(tr("Include initial release as a \"detection\""));
+    label_7->setText(tr("\"Detected\" symbol"));
+    label_6->setText(tr("\"Not detected\" symbol"));
+    detectedSymbolLineEdit->setText(tr("1"));
+    notDetectedSymbolLineEdit->setText(tr("0"));
+    censoringGroupBox->setTitle(tr("Include censoring"));
+    label_5->setText(tr("Censoring parameter"));
+    label_11->setText(tr("\"Censored\" symbol"));
+    censoringParameterLineEdit->setText(tr("c"));
+    censoredSymbolLineEdit->setText(tr("2"));
+    createButton->setText(tr("Create Model Definition File..."));
+    exitButton->setText(tr("Exit"));
+}
+
+void MainWidget::connectSignals() {
+    connect(createButton, &QPushButton::clicked, this, &MainWidget::onCreateModelDefinition);
+    connect(exitButton, &QPushButton::clicked, this, &MainWidget::exitClicked);
+}
+
+// The inputs are checked before the save dialog opens, so that a refused model costs the
+// analyst neither a file name nor a change of the remembered directory. The form cannot change
+// while the modal dialogs run, so the values read here are the ones written.
+void MainWidget::onCreateModelDefinition() {
+    const ModelOptions options = readOptions();
+    if (!acceptInputs(options))
+        return;
+
+    QSettings settings;
+    const QString storedDirectory = settings.value(DirectoryKey, QStringLiteral(".")).toString();
+    const QString filter = tr("Text Files (*.txt)") + QStringLiteral(";;") + tr("All Files (*.*)");
+    const QString fileName = QFileDialog::getSaveFileName(this, tr("Create Model Definition File"),
+                                                          storedDirectory, filter);
+    if (fileName.isEmpty())
+        return;
+
+    const QString directory = splitPath(fileName).directory;
+    if (directory != storedDirectory)
+        settings.setValue(DirectoryKey, directory);
+
+    if (fitsOnVolume(fileName, options))
+        writeFile(fileName, options);
+}
+
+ModelOptions MainWidget::readOptions() const {
+    ModelOptions options;
+    options.numPeriods = numPeriodsSpinBox->value();
+    options.survivalParameter = survivalParameterLineEdit->text();
+    options.detectionParameter = detectionParameterLineEdit->text();
+    options.finalParameter = finalParameterLineEdit->text();
+    options.noMoreDetections = noMoreDetectionsLineEdit->text();
+    options.initialSurvivalIndex = initialSurvivalIndexSpinBox->value();
+    options.detectedSymbol = detectedSymbolLineEdit->text();
+    options.notDetectedSymbol = notDetectedSymbolLineEdit->text();
+    options.censoring = censoringGroupBox->isChecked();
+    options.censoringParameter = censoringParameterLineEdit->text();
+    options.censoredSymbol = censoredSymbolLineEdit->text();
+    options.initialRelease = initialReleaseCheckBox->isChecked();
+    return options;
+}
+
+QString MainWidget::fieldLabel(ModelField field) const {
+    switch (field) {
+    case ModelField::SurvivalParameter:
+        return label_2->text();
+    case ModelField::DetectionParameter:
+        return label_3->text();
+    case ModelField::FinalParameter:
+        return label_4->text();
+    case ModelField::NoMoreDetections:
+        return label_9->text();
+    case ModelField::DetectedSymbol:
+        return label_7->text();
+    case ModelField::NotDetectedSymbol:
+        return label_6->text();
+    case ModelField::CensoringParameter:
+        return label_5->text();
+    case ModelField::CensoredSymbol:
+        return label_11->text();
+    }
+    return QString();
+}
+
+QString MainWidget::describe(const QList<ModelFinding> &findings) const {
+    QStringList sentences;
+    for (const ModelFinding &finding : findings)
+        sentences.append(describeFinding(finding, [this](ModelField f) { return fieldLabel(f); }));
+    return sentences.join(QStringLiteral("\n\n"));
+}
+
+// Refuses texts that would break the file; lets the analyst decide about texts that only make
+// a doubtful model.
+bool MainWidget::acceptInputs(const ModelOptions &options) {
+    QList<ModelFinding> findings = validateModel(options);
+    const auto firstWarning = std::stable_partition(
+        findings.begin(), findings.end(), [](const ModelFinding &f) { return f.isRefusal(); });
+    const QList<ModelFinding> refusals(findings.begin(), firstWarning);
+    if (!refusals.isEmpty()) {
+        showMessage(this, title, QMessageBox::Critical, describe(refusals),
+                    tr("Nothing was written."));
+        return false;
+    }
+    if (findings.isEmpty())
+        return true;
+
+    QMessageBox box(QMessageBox::Warning, title, describe(findings), QMessageBox::NoButton, this);
+    box.setInformativeText(tr("Write the file anyway?"));
+    QPushButton *writeButton = box.addButton(tr("Write anyway"), QMessageBox::AcceptRole);
+    QPushButton *cancelButton = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(cancelButton);
+    box.setEscapeButton(cancelButton);
+    box.exec();
+    return box.clickedButton() == writeButton;
+}
+
+// The file doubles with every period, so a file that cannot fit is refused before anything
+// is written rather than discovered when the disk is full.
+bool MainWidget::fitsOnVolume(const QString &fileName, const ModelOptions &options) {
+    const ModelDefinitionSize size = modelDefinitionSize(options, NativeNewlineLength);
+    const FreeSpace space = freeSpaceFor(fileName, size.bytes);
+    if (space.fits())
+        return true;
+    showMessage(this, title, QMessageBox::Critical,
+                tr("Not enough free space for file \"%1\"").arg(fileName),
+                tr("The file would take %1, but only %2 are free there. Nothing was written.")
+                    .arg(humanReadableSize(space.needed),
+                         humanReadableSize(quint64(std::max<qint64>(space.available, 0)))));
+    return false;
+}
+
+void MainWidget::writeFile(const QString &fileName, const ModelOptions &options) {
+    SaveResult result;
+    {
+        WriteProgress progress(this, title, fileName);
+        result = saveModelDefinition(fileName, options, progress.callback());
+    }
+
+    switch (result.status) {
+    case SaveResult::Status::Saved:
+        showMessage(this, title, QMessageBox::Information,
+                    tr("TARSK 4 Model Definition file \"%1\" created.").arg(fileName));
+        break;
+    case SaveResult::Status::OpenFailed:
+        showMessage(this, title, QMessageBox::Critical,
+                    tr("Unable to create file \"%1\"").arg(fileName), result.errorString);
+        break;
+    case SaveResult::Status::WriteFailed:
+        showMessage(this, title, QMessageBox::Critical,
+                    tr("Unable to write file \"%1\": %2").arg(fileName, result.errorString),
+                    tr("The file was not created; any earlier file of that name is unchanged."));
+        break;
+    case SaveResult::Status::Cancelled:
+        break;
+    }
+}
