@@ -10,17 +10,22 @@
 #include "modeldefinitionwriter.h"
 #include "modeloptions.h"
 #include "straightforwardwriter.h"
+#include "writeprogress.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QWidget>
 
 #include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
+#include <memory>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -31,7 +36,7 @@ extern char **environ;
 namespace {
 
 // What a child measures.
-enum class Task { Writer, StreamPath, Straightforward, WriteSyscall };
+enum class Task { Writer, StreamPath, Straightforward, WriteSyscall, WriterWithDialog };
 
 const char *taskName(Task task) {
     switch (task) {
@@ -43,6 +48,8 @@ const char *taskName(Task task) {
         return "straightforward";
     case Task::WriteSyscall:
         return "write2";
+    case Task::WriterWithDialog:
+        return "writer+dialog";
     }
     return "";
 }
@@ -61,6 +68,14 @@ quint64 fileBytes(int periods, bool censoring) {
 // ---- child side: one measurement, seconds on standard output ----
 
 double writeWithWriter(Task task, const ModelOptions &options, const QString &path) {
+    // The desktop program's window exists before it writes; only the progress handling counts.
+    std::unique_ptr<QWidget> window;
+    if (task == Task::WriterWithDialog) {
+        window = std::make_unique<QWidget>();
+        window->show();
+        QCoreApplication::processEvents();
+    }
+
     QElapsedTimer timer;
     timer.start();
     QFile file(path);
@@ -70,10 +85,14 @@ double writeWithWriter(Task task, const ModelOptions &options, const QString &pa
     out.setEncoding(QStringConverter::System);
     if (task == Task::StreamPath)
         out.setGenerateByteOrderMark(true); // a mark still to write sends text through the stream
-    if (task == Task::Straightforward)
+    if (task == Task::Straightforward) {
         writeStraightforwardly(out, options);
-    else
+    } else if (task == Task::WriterWithDialog) {
+        WriteProgress progress(window.get(), QStringLiteral("tarskCJS 1.0"), path);
+        ModelDefinitionWriter::write(out, options, progress.callback());
+    } else {
         ModelDefinitionWriter::write(out, options);
+    }
     out.flush();
     file.close();
     return double(timer.nsecsElapsed()) / 1e9;
@@ -98,6 +117,19 @@ double writeWithSyscall(quint64 bytes, const QString &path) {
     return double(timer.nsecsElapsed()) / 1e9;
 }
 
+// The high-water mark of this process's own memory. The kernel's ru_maxrss of a spawned child
+// starts from the parent's, so the child reports this itself.
+double peakRssMb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    return 0;
+}
+
 int runChild(const QStringList &args) {
     const QString task = args.value(0);
     const ModelOptions options = modelFor(args.value(1).toInt(), args.value(2) == "1");
@@ -109,21 +141,18 @@ int runChild(const QStringList &args) {
         seconds = writeWithWriter(Task::StreamPath, options, path);
     else if (task == taskName(Task::Straightforward))
         seconds = writeWithWriter(Task::Straightforward, options, path);
+    else if (task == taskName(Task::WriterWithDialog))
+        seconds = writeWithWriter(Task::WriterWithDialog, options, path);
     else
         seconds = writeWithWriter(Task::Writer, options, path);
-    std::printf("%.6f\n", seconds);
+    std::printf("%.6f %.3f\n", seconds, peakRssMb());
     return 0;
 }
 
 // ---- parent side ----
 
-struct Sample {
-    double seconds = 0;
-    double peakRssMb = 0;
-};
-
-// Runs a program, returns its wall time (or the seconds it printed) and its peak RSS.
-Sample spawn(const QStringList &command, bool timeFromOutput) {
+// Runs a program to its end; returns its wall time and what it printed.
+std::pair<double, QByteArray> spawn(const QStringList &command) {
     QList<QByteArray> encoded;
     for (const QString &part : command)
         encoded.append(QFile::encodeName(part));
@@ -155,12 +184,11 @@ Sample spawn(const QStringList &command, bool timeFromOutput) {
     ::close(pipeFds[0]);
 
     int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
+    waitpid(pid, &status, 0);
     const double wall = double(timer.nsecsElapsed()) / 1e9;
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         qFatal("%s failed", argv.constFirst());
-    return {timeFromOutput ? output.trimmed().toDouble() : wall, double(usage.ru_maxrss) / 1024.0};
+    return {wall, output};
 }
 
 struct Summary {
@@ -186,26 +214,33 @@ public:
         QList<double> seconds, rss;
         for (int run = 0; run < runs; ++run) {
             ::sync();
-            const Sample sample =
+            const QList<QByteArray> printed =
                 spawn({QCoreApplication::applicationFilePath(), "--child", taskName(task),
-                       QString::number(periods), censoring ? "1" : "0", path},
-                      true);
-            seconds.append(sample.seconds);
-            rss.append(sample.peakRssMb);
+                       QString::number(periods), censoring ? "1" : "0", path})
+                    .second.trimmed()
+                    .split(' ');
+            seconds.append(printed.value(0).toDouble());
+            rss.append(printed.value(1).toDouble());
             if (!toNull)
                 QFile::remove(path);
         }
         return {summarise(seconds), summarise(rss)};
     }
 
+    // Wall time from here; peak RSS from /usr/bin/time, which forks from a small process.
     std::pair<Summary, Summary> measureCompanion(const QStringList &arguments) {
+        const QString rssFile = directory + "/rss.txt";
         QList<double> seconds, rss;
         for (int run = 0; run < runs; ++run) {
             ::sync();
-            const Sample sample =
-                spawn(QStringList{QStringLiteral(TARSKCJS_CLI_PATH)} + arguments, false);
-            seconds.append(sample.seconds);
-            rss.append(sample.peakRssMb);
+            const double wall = spawn(QStringList{"/usr/bin/time", "-f", "%M", "-o", rssFile,
+                                                  QStringLiteral(TARSKCJS_CLI_PATH)}
+                                      + arguments)
+                                    .first;
+            QFile report(rssFile);
+            report.open(QIODevice::ReadOnly);
+            seconds.append(wall);
+            rss.append(report.readAll().trimmed().toDouble() / 1024.0);
             QFile::remove(directory + "/cli.txt");
         }
         return {summarise(seconds), summarise(rss)};
@@ -270,6 +305,23 @@ void variantsTable(Bench &bench, int n) {
     }
 }
 
+// What the desktop program's progress dialog adds to a write that lasts long enough for the
+// dialog to appear (it shows after half a second).
+void progressDialogTable(Bench &bench, const QList<int> &periods) {
+    printLine("\nProgress dialog of the desktop program (offscreen), writer into a file:\n");
+    printLine("| N | without dialog, s | with dialog, s | added |");
+    printLine("|---|---|---|---|");
+    for (int n : periods) {
+        const Summary plain = bench.measure(Task::Writer, n, false, false).first;
+        const Summary dialog = bench.measure(Task::WriterWithDialog, n, false, false).first;
+        printLine(QStringLiteral("| %1 | %2 | %3 | %4 % |")
+                      .arg(n)
+                      .arg(range(plain, 3))
+                      .arg(range(dialog, 3))
+                      .arg((dialog.median / plain.median - 1) * 100, 0, 'f', 1));
+    }
+}
+
 // The arithmetic behind --stats, in process: the rest of --stats is process start-up.
 void statsArithmetic() {
     constexpr int calls = 1000;
@@ -310,10 +362,23 @@ void companionTable(Bench &bench, const QList<int> &periods) {
 } // namespace
 
 int main(int argc, char *argv[]) {
+    if (argc > 2 && qstrcmp(argv[1], "--child") == 0) {
+        if (qstrcmp(argv[2], taskName(Task::WriterWithDialog)) == 0) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            QApplication app(argc, argv);
+            return runChild(QApplication::arguments().mid(2));
+        }
+        QCoreApplication app(argc, argv);
+        return runChild(QCoreApplication::arguments().mid(2));
+    }
     QCoreApplication app(argc, argv);
-    QStringList args = QCoreApplication::arguments();
-    if (args.value(1) == "--child")
-        return runChild(args.mid(2));
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        // The offscreen GUI children want one; a private directory of their own will do.
+        const QString runtime = QDir::tempPath() + "/tarskcjs-bench-runtime";
+        QDir().mkpath(runtime);
+        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    }
 
     QCommandLineParser parser;
     parser.setApplicationDescription("Benchmark of the model definition writer.");
@@ -345,6 +410,7 @@ int main(int argc, char *argv[]) {
     if (!parser.isSet(noBaselineOption))
         variantsTable(bench, 22);
     companionTable(bench, periods);
+    progressDialogTable(bench, {22, 24});
     statsArithmetic();
     return 0;
 }

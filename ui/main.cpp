@@ -9,6 +9,8 @@ int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("TarskCjs"));
     QApplication::setOrganizationDomain(QStringLiteral(TARSKCJS_ORGANIZATION_DOMAIN));
+    // Lets Wayland compositors match the window with the installed desktop entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral(TARSKCJS_APP_ID));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":icons/TarskCjs.png")));
 
     MainWindow window;
