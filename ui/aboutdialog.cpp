@@ -61,61 +61,47 @@ void AboutDialog::setupUi() {
     label_5->raise();
 }
 
-// Each label holds a whole rich-text document in the form Qt's form designer writes.
+namespace {
+
+// One centred paragraph as Qt's form designer writes it: the visible text in a span with its
+// own style, or, without a span style, the size on the paragraph itself.
+QString paragraph(const QString &text, const QString &spanStyle, const QString &fontSize = {}) {
+    const QString style = QStringLiteral(" margin-top:0px; margin-bottom:0px; margin-left:0px; "
+                                         "margin-right:0px; -qt-block-indent:0; text-indent:0px; "
+                                         "font-size:%1;")
+                              .arg(fontSize.isEmpty() ? QStringLiteral("8pt") : fontSize);
+    const QString body =
+        spanStyle.isEmpty()
+            ? text.toHtmlEscaped()
+            : QStringLiteral("<span style=\"%1\">%2</span>").arg(spanStyle, text.toHtmlEscaped());
+    return QStringLiteral("<p align=\"center\" style=\"%1\">%2</p>").arg(style, body);
+}
+
+// A whole rich-text document in the form Qt's form designer writes for a label.
+QString designerDocument(const QStringList &paragraphs) {
+    return QStringLiteral(
+               "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0//EN\" "
+               "\"http://www.w3.org/TR/REC-html40/strict.dtd\">\n"
+               "<html><head><meta name=\"qrichtext\" content=\"1\" /><style type=\"text/css\">\n"
+               "p, li { white-space: pre-wrap; }\n"
+               "</style></head><body style=\" font-family:'MS Shell Dlg 2'; font-size:8.25pt; "
+               "font-weight:400; font-style:normal;\">\n%1</body></html>")
+        .arg(paragraphs.join(u'\n'));
+}
+
+} // namespace
+
 void AboutDialog::retranslateUi() {
+    const QString heading = QStringLiteral(" font-size:20pt; font-style:italic;");
+    const QString name = QStringLiteral(" font-size:22pt;");
     setWindowTitle(tr("Dialog"));
-    label->setText(
-        tr("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0//EN\" "
-           "\"http://www.w3.org/TR/REC-html40/strict.dtd\">\n"
-           "<html><head><meta name=\"qrichtext\" content=\"1\" /><style type=\"text/css\">\n"
-           "p, li { white-space: pre-wrap; }\n"
-           "</style></head><body style=\" font-family:'MS Shell Dlg 2'; font-size:8.25pt; "
-           "font-weight:400; font-style:normal;\">\n"
-           "<p align=\"center\" style=\" margin-top:0px; margin-bottom:0px; margin-left:0px; "
-           "margin-right:0px; -qt-block-indent:0; text-indent:0px; font-size:8pt;\"><span style=\" "
-           "font-size:24pt; color:#0000ff;\">tarskCJS 1.0</span></p></body></html>"));
-    label_2->setText(
-        tr("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0//EN\" "
-           "\"http://www.w3.org/TR/REC-html40/strict.dtd\">\n"
-           "<html><head><meta name=\"qrichtext\" content=\"1\" /><style type=\"text/css\">\n"
-           "p, li { white-space: pre-wrap; }\n"
-           "</style></head><body style=\" font-family:'MS Shell Dlg 2'; font-size:8.25pt; "
-           "font-weight:400; font-style:normal;\">\n"
-           "<p align=\"center\" style=\" margin-top:0px; margin-bottom:0px; margin-left:0px; "
-           "margin-right:0px; -qt-block-indent:0; text-indent:0px; font-size:8pt;\"><span style=\" "
-           "font-size:20pt; font-style:italic;\">Created by</span></p></body></html>"));
-    label_3->setText(
-        tr("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0//EN\" "
-           "\"http://www.w3.org/TR/REC-html40/strict.dtd\">\n"
-           "<html><head><meta name=\"qrichtext\" content=\"1\" /><style type=\"text/css\">\n"
-           "p, li { white-space: pre-wrap; }\n"
-           "</style></head><body style=\" font-family:'MS Shell Dlg 2'; font-size:8.25pt; "
-           "font-weight:400; font-style:normal;\">\n"
-           "<p align=\"center\" style=\" margin-top:0px; margin-bottom:0px; margin-left:0px; "
-           "margin-right:0px; -qt-block-indent:0; text-indent:0px; font-size:8pt;\"><span style=\" "
-           "font-size:22pt;\">TarskCjs Project</span></p>\n"
-           "<p align=\"center\" style=\" margin-top:0px; margin-bottom:0px; margin-left:0px; "
-           "margin-right:0px; -qt-block-indent:0; text-indent:0px; font-size:22pt;\">Population "
-           "Modelling Group</p></body></html>"));
-    label_4->setText(
-        tr("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0//EN\" "
-           "\"http://www.w3.org/TR/REC-html40/strict.dtd\">\n"
-           "<html><head><meta name=\"qrichtext\" content=\"1\" /><style type=\"text/css\">\n"
-           "p, li { white-space: pre-wrap; }\n"
-           "</style></head><body style=\" font-family:'MS Shell Dlg 2'; font-size:8.25pt; "
-           "font-weight:400; font-style:normal;\">\n"
-           "<p align=\"center\" style=\" margin-top:0px; margin-bottom:0px; margin-left:0px; "
-           "margin-right:0px; -qt-block-indent:0; text-indent:0px; font-size:8pt;\"><span style=\" "
-           "font-size:20pt; font-style:italic;\">Funded by</span></p></body></html>"));
-    label_5->setText(
-        tr("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0//EN\" "
-           "\"http://www.w3.org/TR/REC-html40/strict.dtd\">\n"
-           "<html><head><meta name=\"qrichtext\" content=\"1\" /><style type=\"text/css\">\n"
-           "p, li { white-space: pre-wrap; }\n"
-           "</style></head><body style=\" font-family:'MS Shell Dlg 2'; font-size:8.25pt; "
-           "font-weight:400; font-style:normal;\">\n"
-           "<p align=\"center\" style=\" margin-top:0px; margin-bottom:0px; margin-left:0px; "
-           "margin-right:0px; -qt-block-indent:0; text-indent:0px; font-size:8pt;\"><span style=\" "
-           "font-size:22pt;\">TarskCjs Field Research Fund</span></p></body></html>"));
+    label->setText(designerDocument(
+        {paragraph(tr("tarskCJS 1.0"), QStringLiteral(" font-size:24pt; color:#0000ff;"))}));
+    label_2->setText(designerDocument({paragraph(tr("Created by"), heading)}));
+    label_3->setText(designerDocument(
+        {paragraph(tr("TarskCjs Project"), name),
+         paragraph(tr("Population Modelling Group"), QString(), QStringLiteral("22pt"))}));
+    label_4->setText(designerDocument({paragraph(tr("Funded by"), heading)}));
+    label_5->setText(designerDocument({paragraph(tr("TarskCjs Field Research Fund"), name)}));
     okButton->setText(tr("OK"));
 }
