@@ -9,3 +9,22 @@ rm -rf "$build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" -j2
 QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure -j2 -LE fuzz
+
+# The whole suite once more with AddressSanitizer and UndefinedBehaviorSanitizer: any finding,
+# a leak included, fails the test that meets it.
+asan="$root/build/asan"
+rm -rf "$asan"
+cmake -S "$root" -B "$asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARSKCJS_SANITIZE=ON
+cmake --build "$asan" -j2
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 QT_QPA_PLATFORM=offscreen \
+    ctest --test-dir "$asan" --output-on-failure -j2 -LE fuzz
+
+# On CI also a short run of each fuzz target (clang and libFuzzer, about a minute each).
+if [ -n "${CI:-}" ]; then
+    fuzz="$root/build/fuzz"
+    rm -rf "$fuzz"
+    cmake -S "$root" -B "$fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_CXX_COMPILER=clang++ -DTARSKCJS_FUZZ=ON
+    cmake --build "$fuzz" -j2 --target tarskcjs_fuzzers
+    ctest --test-dir "$fuzz" --output-on-failure -j2 -L fuzz
+fi

@@ -1,0 +1,428 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "modeldefinitionwriter.h"
+#include "modeloptions.h"
+#include "modelvalidation.h"
+
+#include <QHash>
+#include <QIODevice>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTextStream>
+
+#include <algorithm>
+
+namespace {
+
+// Keeps what the writer sends until the likelihood section has begun, then refuses more: the
+// names all stand before it, and a file of 2^99 lines could never be written whole.
+class HeadDevice : public QIODevice {
+public:
+    HeadDevice() { open(QIODevice::WriteOnly); }
+    QByteArray head;
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 length) override {
+        if (head.contains("\nlikelihood\n"))
+            return -1;
+        head.append(data, length);
+        return length;
+    }
+};
+
+QByteArray fileHead(const ModelOptions &options) {
+    HeadDevice device;
+    QTextStream out(&device);
+    out.setEncoding(QStringConverter::Utf8);
+    ModelDefinitionWriter::write(out, options, {});
+    out.flush();
+    return device.head;
+}
+
+struct FileName {
+    QString name;
+    ModelField field;
+};
+
+// Every parameter and variable name as the file itself shows it: the items of the parameters
+// section (S, P and with censoring C per occasion, then F) and the left-hand sides of the
+// variables section. Only for names without commas, spaces and " = ".
+QList<FileName> namesInText(const QByteArray &head, bool censoring) {
+    const QStringList lines = QString::fromUtf8(head).split(u'\n');
+    const qsizetype variablesAt = lines.indexOf(QStringLiteral("variables"));
+    const qsizetype likelihoodAt = lines.indexOf(QStringLiteral("likelihood"));
+    if (lines.value(0) != QStringLiteral("parameters") || variablesAt < 0 || likelihoodAt < 0)
+        return {};
+
+    QString parameters = lines.mid(1, variablesAt - 2).join(u' ');
+    parameters.chop(1); // the final ";"
+    const QStringList items = parameters.split(u',');
+    const QList<ModelField> perOccasion = {ModelField::SurvivalParameter,
+                                           ModelField::DetectionParameter,
+                                           ModelField::CensoringParameter};
+    const int group = censoring ? 3 : 2;
+
+    QList<FileName> names;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const ModelField field =
+            i + 1 == items.size() ? ModelField::FinalParameter : perOccasion.at(i % group);
+        names.append({items.at(i).trimmed(), field});
+    }
+    for (qsizetype i = variablesAt + 1; i < likelihoodAt - 1; ++i)
+        names.append(
+            {lines.at(i).section(QStringLiteral(" = 1 - "), 0, 0), ModelField::NoMoreDetections});
+    return names;
+}
+
+using FieldPair = std::pair<int, int>;
+
+FieldPair pairOf(ModelField a, ModelField b) {
+    return std::minmax(int(a), int(b));
+}
+
+QString describe(const QList<FieldPair> &pairs) {
+    QStringList parts;
+    for (const FieldPair &pair : pairs)
+        parts.append(QStringLiteral("%1+%2").arg(pair.first).arg(pair.second));
+    return parts.join(u' ');
+}
+
+QString describe(const ModelOptions &o) {
+    return QStringLiteral("N=%1 S0=%2 survival=\"%3\" detection=\"%4\" final=\"%5\" "
+                          "noMore=\"%6\" censoringParameter=\"%7\" censoring=%8")
+        .arg(o.numPeriods)
+        .arg(o.initialSurvivalIndex)
+        .arg(o.survivalParameter, o.detectionParameter, o.finalParameter, o.noMoreDetections,
+             o.censoringParameter)
+        .arg(o.censoring);
+}
+
+// Stem pools that make clashes likely: empty and digit stems run into each other's numbers,
+// "s" and "s1" into each other's subscripts.
+const QStringList digitStems = {"", "1", "0", "11", "2", "10", "01", "9"};
+const QStringList letterStems = {"s", "p", "X", "c", "lambda", "sp"};
+const QStringList mixedStems = {"s", "p", "s1", "p1", "s11", "X0", "p12", "c2", "s0", "X", ""};
+const QStringList tinyPool = {"s", "s1", ""};
+
+QString pick(QRandomGenerator &random, const QStringList &pool) {
+    return pool.at(random.bounded(int(pool.size())));
+}
+
+ModelOptions randomModel(QRandomGenerator &random, const QStringList &pool, bool subscriptedFinal,
+                         bool censoring) {
+    ModelOptions o;
+    o.numPeriods = random.bounded(2, 100);
+    o.initialSurvivalIndex = random.bounded(0, 100);
+    o.censoring = censoring;
+    o.survivalParameter = pick(random, pool);
+    o.detectionParameter = pick(random, pool);
+    o.noMoreDetections = pick(random, pool);
+    o.censoringParameter = pick(random, pool);
+    o.finalParameter = subscriptedFinal
+                           ? pick(random, pool) + QString::number(random.bounded(0, 200))
+                           : pick(random, pool);
+    return o;
+}
+
+// The validation's findings in a form that reads well in a failure message.
+QStringList findingsOf(const ModelOptions &options, QStringConverter::Encoding encoding) {
+    static const QHash<ModelField, QString> fieldNames = {
+        {ModelField::SurvivalParameter, "survival"},
+        {ModelField::DetectionParameter, "detection"},
+        {ModelField::FinalParameter, "final"},
+        {ModelField::NoMoreDetections, "noMore"},
+        {ModelField::DetectedSymbol, "detected"},
+        {ModelField::NotDetectedSymbol, "notDetected"},
+        {ModelField::CensoringParameter, "censoringParameter"},
+        {ModelField::CensoredSymbol, "censored"},
+    };
+    static const QHash<ModelFinding::Kind, QString> kindNames = {
+        {ModelFinding::Kind::LineBreak, "linebreak"},
+        {ModelFinding::Kind::Unencodable, "unencodable"},
+        {ModelFinding::Kind::NameClash, "clash"},
+        {ModelFinding::Kind::AmbiguousSymbols, "ambiguous"},
+    };
+    QStringList result;
+    for (const ModelFinding &finding : validateModel(options, encoding)) {
+        // A pair of fields is a pair in either order.
+        QList<ModelField> fields = finding.fields;
+        std::sort(fields.begin(), fields.end());
+        QStringList words = {kindNames.value(finding.kind)};
+        for (ModelField field : std::as_const(fields))
+            words.append(fieldNames.value(field));
+        words.append(finding.text);
+        result.append(words.join(u' '));
+    }
+    result.sort();
+    return result;
+}
+
+// "N=3|S0=10|survival=s|detection=s1|censoring": the model form's defaults but for the keys.
+ModelOptions modelFrom(const QString &spec) {
+    ModelOptions o;
+    for (const QString &setting : spec.split(u'|', Qt::SkipEmptyParts)) {
+        const QString key = setting.section(u'=', 0, 0);
+        const QString value = setting.section(u'=', 1);
+        if (key == "N")
+            o.numPeriods = value.toInt();
+        else if (key == "S0")
+            o.initialSurvivalIndex = value.toInt();
+        else if (key == "survival")
+            o.survivalParameter = value;
+        else if (key == "detection")
+            o.detectionParameter = value;
+        else if (key == "final")
+            o.finalParameter = value;
+        else if (key == "noMore")
+            o.noMoreDetections = value;
+        else if (key == "censoringParameter")
+            o.censoringParameter = value;
+        else if (key == "detected")
+            o.detectedSymbol = value;
+        else if (key == "notDetected")
+            o.notDetectedSymbol = value;
+        else if (key == "censored")
+            o.censoredSymbol = value;
+        else if (key == "censoring")
+            o.censoring = true;
+        else
+            qFatal("unknown key in model spec: %s", qPrintable(key));
+    }
+    return o;
+}
+
+} // namespace
+
+class TestValidationAgainstFile : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void clashesMatchTheFile_data();
+    void clashesMatchTheFile();
+    void namedCases_data();
+    void namedCases();
+};
+
+void TestValidationAgainstFile::clashesMatchTheFile_data() {
+    QTest::addColumn<QStringList>("pool");
+    QTest::addColumn<bool>("subscriptedFinal");
+    QTest::addColumn<bool>("censoring");
+    QTest::addColumn<quint32>("seed");
+
+    const struct {
+        const char *name;
+        QStringList pool;
+        bool subscriptedFinal;
+    } families[] = {
+        {"digit_and_empty_stems", digitStems, false},
+        {"letter_stems", letterStems, false},
+        {"letters_with_digits", mixedStems, false},
+        {"few_equal_stems", tinyPool, false},
+        {"final_subscripted", mixedStems, true},
+        {"final_subscripted_digits", digitStems, true},
+    };
+    quint32 seed = 20240611;
+    for (const auto &family : families) {
+        for (const bool censoring : {false, true}) {
+            const QByteArray row = QByteArray(family.name) + (censoring ? "_censoring" : "");
+            QTest::newRow(row.constData())
+                << family.pool << family.subscriptedFinal << censoring << seed++;
+        }
+    }
+}
+
+// For random stems, N and S0, the clashes the validation finds are exactly the pairs of fields
+// that share a name in the text the writer writes: no miss and no false alarm.
+void TestValidationAgainstFile::clashesMatchTheFile() {
+    QFETCH(QStringList, pool);
+    QFETCH(bool, subscriptedFinal);
+    QFETCH(bool, censoring);
+    QFETCH(quint32, seed);
+
+    constexpr int Cases = 80;
+    QRandomGenerator random(seed);
+    int clashingCases = 0;
+    for (int c = 0; c < Cases; ++c) {
+        const ModelOptions options = randomModel(random, pool, subscriptedFinal, censoring);
+        const QList<FileName> names = namesInText(fileHead(options), censoring);
+        const qsizetype expectedNames =
+            (censoring ? 3 : 2) * (options.numPeriods - 1) + 1 + options.numPeriods;
+        QVERIFY2(names.size() == expectedNames, qPrintable(describe(options)));
+
+        QHash<QString, QSet<ModelField>> owners;
+        for (const FileName &name : names)
+            owners[name.name].insert(name.field);
+        QSet<FieldPair> shared;
+        for (const QSet<ModelField> &fields : std::as_const(owners)) {
+            for (ModelField a : fields) {
+                for (ModelField b : fields) {
+                    if (a != b)
+                        shared.insert(pairOf(a, b));
+                }
+            }
+        }
+
+        QList<FieldPair> found;
+        for (const ModelFinding &finding : validateModel(options, QStringConverter::Utf8)) {
+            if (finding.kind != ModelFinding::Kind::NameClash)
+                continue;
+            QVERIFY2(finding.fields.size() == 2, qPrintable(describe(options)));
+            const FieldPair pair = pairOf(finding.fields.at(0), finding.fields.at(1));
+            const QSet<ModelField> &holders = owners.value(finding.text);
+            QVERIFY2(holders.contains(finding.fields.at(0))
+                         && holders.contains(finding.fields.at(1)),
+                     qPrintable(QStringLiteral("\"%1\" is not shared by the fields named; %2")
+                                    .arg(finding.text, describe(options))));
+            found.append(pair);
+        }
+        std::sort(found.begin(), found.end());
+        QList<FieldPair> expected(shared.cbegin(), shared.cend());
+        std::sort(expected.begin(), expected.end());
+        QVERIFY2(found == expected,
+                 qPrintable(QStringLiteral("found %1, the file has %2; %3")
+                                .arg(describe(found), describe(expected), describe(options))));
+        clashingCases += expected.isEmpty() ? 0 : 1;
+    }
+    // The pools are there to make clashes: a family that never clashes tests nothing.
+    QVERIFY2(clashingCases > Cases / 10, qPrintable(QString::number(clashingCases)));
+}
+
+void TestValidationAgainstFile::namedCases_data() {
+    QTest::addColumn<QString>("spec");
+    QTest::addColumn<int>("encoding");
+    QTest::addColumn<QStringList>("expected");
+    const int utf8 = QStringConverter::Utf8;
+    const int latin1 = QStringConverter::Latin1;
+
+    QTest::newRow("defaults") << "" << utf8 << QStringList();
+    QTest::newRow("defaults_N99_S0_99_censoring")
+        << "N=99|S0=99|censoring" << utf8 << QStringList();
+
+    // "s" from S0 = 10 reaches s11, which the detection stem "s1" makes at occasion 1.
+    QTest::newRow("survival_s_S0_10_detection_s1")
+        << "N=3|S0=10|detection=s1" << utf8 << QStringList{"clash survival detection s11"};
+    QTest::newRow("survival_s_S0_10_N2_stops_at_s10")
+        << "N=2|S0=10|detection=s1" << utf8 << QStringList();
+    // "s1" from S0 = 1 gives s11, which detection "s" reaches only at occasion 11 (N = 12).
+    QTest::newRow("survival_s1_S0_1_detection_s_N12")
+        << "N=12|S0=1|survival=s1|detection=s" << utf8
+        << QStringList{"clash survival detection s11"};
+    QTest::newRow("survival_s1_S0_1_detection_s_N11")
+        << "N=11|S0=1|survival=s1|detection=s" << utf8 << QStringList();
+    QTest::newRow("survival_s1_S0_1_variables_s_N12")
+        << "N=12|S0=1|survival=s1|noMore=s" << utf8 << QStringList{"clash survival noMore s11"};
+
+    QTest::newRow("equal_survival_detection_N2_no_common_subscript")
+        << "N=2|detection=s" << utf8 << QStringList();
+    QTest::newRow("equal_survival_detection_N3")
+        << "N=3|detection=s" << utf8 << QStringList{"clash survival detection s1"};
+    QTest::newRow("equal_survival_detection_S0_1")
+        << "N=2|S0=1|detection=s" << utf8 << QStringList{"clash survival detection s1"};
+    QTest::newRow("empty_survival_and_detection")
+        << "N=3|survival=|detection=" << utf8 << QStringList{"clash survival detection 1"};
+
+    QTest::newRow("variable_stem_equal_detection_stem")
+        << "noMore=p" << utf8 << QStringList{"clash detection noMore p1"};
+    QTest::newRow("variable_stem_equal_survival_stem")
+        << "noMore=s" << utf8 << QStringList{"clash survival noMore s0"};
+    QTest::newRow("variable_stem_equal_survival_stem_S0_beyond_N")
+        << "N=5|S0=5|noMore=s" << utf8 << QStringList();
+
+    QTest::newRow("final_equal_p1")
+        << "final=p1" << utf8 << QStringList{"clash detection final p1"};
+    QTest::newRow("final_equal_last_survival")
+        << "N=4|S0=7|final=s9" << utf8 << QStringList{"clash survival final s9"};
+    QTest::newRow("final_one_past_last_survival") << "N=4|S0=7|final=s10" << utf8 << QStringList();
+    QTest::newRow("final_equal_X0") << "final=X0" << utf8 << QStringList{"clash final noMore X0"};
+
+    QTest::newRow("censoring_stem_equal_detection_stem")
+        << "censoring|censoringParameter=p" << utf8
+        << QStringList{"clash detection censoringParameter p1"};
+    QTest::newRow("censoring_stem_unused_without_censoring")
+        << "censoringParameter=p" << utf8 << QStringList();
+    QTest::newRow("three_stems_alike")
+        << "N=3|S0=1|detection=s|noMore=s" << utf8
+        << QStringList{"clash detection noMore s1", "clash survival detection s1",
+                       "clash survival noMore s1"};
+
+    QTest::newRow("symbols_equal")
+        << "detected=1|notDetected=1" << utf8 << QStringList{"ambiguous detected notDetected 1"};
+    QTest::newRow("detected_symbol_empty")
+        << "detected=" << utf8 << QStringList{"ambiguous detected "};
+    QTest::newRow("both_symbols_empty")
+        << "detected=|notDetected=" << utf8
+        << QStringList{"ambiguous detected ", "ambiguous notDetected "};
+    QTest::newRow("censored_symbol_equal_detected")
+        << "censoring|censored=1" << utf8 << QStringList{"ambiguous detected censored 1"};
+    QTest::newRow("censored_symbol_empty")
+        << "censoring|censored=" << utf8 << QStringList{"ambiguous censored "};
+    QTest::newRow("censored_symbol_unused_without_censoring")
+        << "censored=1" << utf8 << QStringList();
+    QTest::newRow("symbol_with_space")
+        << "notDetected=a b" << utf8 << QStringList{"ambiguous notDetected a b"};
+    QTest::newRow("multi_character_symbols_differ")
+        << "detected=yes|notDetected=no|censoring|censored=cut" << utf8 << QStringList();
+
+    QTest::newRow("line_feed") << "survival=s\n" << utf8 << QStringList{"linebreak survival s\n"};
+    QTest::newRow("carriage_return")
+        << "final=la\rmbda" << utf8 << QStringList{"linebreak final la\rmbda"};
+    QTest::newRow("line_separator") << QStringLiteral("noMore=X\u2028") << utf8
+                                    << QStringList{QStringLiteral("linebreak noMore X\u2028")};
+    QTest::newRow("next_line_in_symbol")
+        << QStringLiteral("detected=\u0085") << utf8
+        << QStringList{QStringLiteral("linebreak detected \u0085"),
+                       QStringLiteral("ambiguous detected \u0085")};
+    QTest::newRow("form_feed_in_censored_symbol")
+        << "censoring|censored=\f" << utf8
+        << QStringList{"linebreak censored \f", "ambiguous censored \f"};
+    QTest::newRow("line_break_in_unused_censoring_stem") << "censoringParameter=c\n"
+                                                         << utf8 << QStringList();
+    QTest::newRow("line_break_and_clash")
+        << "final=p1|survival=\ns" << utf8
+        << QStringList{"clash detection final p1", "linebreak survival \ns"};
+
+    QTest::newRow("latin1_l_with_stroke")
+        << QStringLiteral("detection=\u0142") << latin1
+        << QStringList{QStringLiteral("unencodable detection \u0142")};
+    QTest::newRow("latin1_e_acute_fits")
+        << QStringLiteral("detection=\u00e9") << latin1 << QStringList();
+    QTest::newRow("utf8_l_with_stroke_fits")
+        << QStringLiteral("detection=\u0142") << utf8 << QStringList();
+    QTest::newRow("latin1_surrogate_pair_named_whole")
+        << QStringLiteral("final=a\U0001F600") << latin1
+        << QStringList{QStringLiteral("unencodable final \U0001F600")};
+    QTest::newRow("utf8_surrogate_pair_fits")
+        << QStringLiteral("final=\U0001F600") << utf8 << QStringList();
+    QTest::newRow("utf8_lone_high_surrogate_inside")
+        << QString(QStringLiteral("survival=s") + QChar(0xD800) + u'x') << utf8
+        << QStringList{QString(QStringLiteral("unencodable survival ") + QChar(0xD800))};
+    QTest::newRow("utf8_lone_high_surrogate_at_end")
+        << QString(QStringLiteral("survival=s") + QChar(0xD83D)) << utf8
+        << QStringList{QString(QStringLiteral("unencodable survival ") + QChar(0xD83D))};
+    QTest::newRow("utf8_lone_low_surrogate_at_end")
+        << QString(QStringLiteral("detected=1") + QChar(0xDC00)) << utf8
+        << QStringList{QString(QStringLiteral("unencodable detected ") + QChar(0xDC00))};
+    QTest::newRow("utf8_pair_reversed")
+        << QString(QStringLiteral("noMore=") + QChar(0xDE00) + QChar(0xD83D)) << utf8
+        << QStringList{QString(QStringLiteral("unencodable noMore ") + QChar(0xDE00))};
+    QTest::newRow("latin1_unencodable_in_unused_censored_symbol")
+        << QStringLiteral("censored=\u0142") << latin1 << QStringList();
+}
+
+// The named cases: what clashes and what does not, at the boundaries of N and S0, ambiguous
+// symbols, and the refusals (line breaks, characters the file's encoding lacks).
+void TestValidationAgainstFile::namedCases() {
+    QFETCH(QString, spec);
+    QFETCH(int, encoding);
+    QFETCH(QStringList, expected);
+
+    expected.sort();
+    QCOMPARE(findingsOf(modelFrom(spec), QStringConverter::Encoding(encoding)), expected);
+}
+
+QTEST_GUILESS_MAIN(TestValidationAgainstFile)
+#include "tst_validationagainstfile.moc"
