@@ -1,64 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "modeldefinitionsize.h"
-#include "modeldefinitionwriter.h"
+#include "companionprocess.h"
 #include "modeloptions.h"
+#include "testfiles.h"
 #include "version.h"
+#include "writertestsupport.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextStream>
-
-#include <csignal>
-#include <sys/resource.h>
-
-namespace {
-
-struct Run {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run runCompanion(const QStringList &arguments,
-                 const std::function<void(QProcess &)> &prepare = {}) {
-    QProcess process;
-    if (prepare)
-        prepare(process);
-    process.start(QStringLiteral(TARSKCJS_CLI_PATH), arguments);
-    if (!process.waitForFinished(120000))
-        qFatal("the companion did not finish");
-    if (process.exitStatus() != QProcess::NormalExit)
-        qFatal("the companion crashed");
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
-}
-
-QByteArray expectedBytes(const ModelOptions &options) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QTextStream out(&buffer);
-    out.setEncoding(QStringConverter::System);
-    ModelDefinitionWriter::write(out, options);
-    out.flush();
-    return bytes;
-}
-
-QByteArray readFile(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &path, const QByteArray &bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-} // namespace
 
 class TestCompanion : public QObject {
     Q_OBJECT
@@ -124,10 +75,10 @@ private slots:
     void optionsReachTheirFields() {
         QFETCH(QStringList, arguments);
         QFETCH(ModelOptions, options);
-        const Run run = runCompanion(arguments);
+        const CompanionRun run = runCompanion(arguments);
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.err, QByteArray());
-        QCOMPARE(run.out, expectedBytes(options));
+        QCOMPARE(run.out, expectedFileBytes(options));
     }
 
     void usageErrors_data() {
@@ -163,7 +114,7 @@ private slots:
         QFETCH(QString, named);
         QTemporaryDir dir;
         const QString target = dir.filePath("model.txt");
-        const Run run = runCompanion(arguments + QStringList{"-o", target});
+        const CompanionRun run = runCompanion(arguments + QStringList{"-o", target});
         QCOMPARE(run.exitCode, 2);
         QCOMPARE(run.out, QByteArray());
         QVERIFY2(QString::fromUtf8(run.err).contains(named), run.err);
@@ -173,24 +124,25 @@ private slots:
     }
 
     void usageErrorIsOneLine() {
-        const Run run = runCompanion({"-n", "1"});
+        const CompanionRun run = runCompanion({"-n", "1"});
         QCOMPARE(run.exitCode, 2);
         QCOMPARE(run.err.count('\n'), 1);
         QVERIFY(run.err.startsWith("tarskcjs-cli: "));
     }
 
     void clashesCanBeAllowed() {
-        const Run run = runCompanion({"-n", "4", "--detection", "s", "--allow-name-clashes"});
+        const CompanionRun run =
+            runCompanion({"-n", "4", "--detection", "s", "--allow-name-clashes"});
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.err.contains("warning") && run.err.contains("\"s1\""), run.err);
         ModelOptions options;
         options.numPeriods = 4;
         options.detectionParameter = "s";
-        QCOMPARE(run.out, expectedBytes(options));
+        QCOMPARE(run.out, expectedFileBytes(options));
     }
 
     void lineBreaksStayRefusedWithClashesAllowed() {
-        const Run run = runCompanion({"--final", "a\nb", "--allow-name-clashes"});
+        const CompanionRun run = runCompanion({"--final", "a\nb", "--allow-name-clashes"});
         QCOMPARE(run.exitCode, 2);
         QCOMPARE(run.out, QByteArray());
     }
@@ -211,7 +163,7 @@ private slots:
     void stats() {
         QFETCH(QStringList, arguments);
         QFETCH(QByteArray, expected);
-        const Run run = runCompanion(arguments);
+        const CompanionRun run = runCompanion(arguments);
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out, expected);
     }
@@ -228,13 +180,13 @@ private slots:
                                 "--initial-survival-index",
                                 "95"};
         QCOMPARE(runCompanion(model + QStringList{"-o", target}).exitCode, 0);
-        const Run stats = runCompanion(model + QStringList{"--stats"});
+        const CompanionRun stats = runCompanion(model + QStringList{"--stats"});
         QVERIFY2(stats.out.contains("\nbytes: " + QByteArray::number(QFileInfo(target).size())),
                  stats.out);
     }
 
     void helpAndVersion() {
-        const Run help = runCompanion({"--help"});
+        const CompanionRun help = runCompanion({"--help"});
         QCOMPARE(help.exitCode, 0);
         for (const char *option : {"--periods",
                                    "--survival",
@@ -258,7 +210,7 @@ private slots:
                                    "Exit status"}) {
             QVERIFY2(help.out.contains(option), option);
         }
-        const Run version = runCompanion({"--version"});
+        const CompanionRun version = runCompanion({"--version"});
         QCOMPARE(version.exitCode, 0);
         QCOMPARE(version.out, QByteArray("tarskcjs-cli " TARSKCJS_VERSION "\n"));
     }
@@ -266,21 +218,21 @@ private slots:
     void writesFileAndReplacesAnEarlierOne() {
         QTemporaryDir dir;
         const QString target = dir.filePath("model.txt");
-        writeFile(target, QByteArray(100000, 'x'));
-        const Run run = runCompanion({"-n", "3", "--censoring", "-o", target});
+        QVERIFY(writeFile(target, QByteArray(100000, 'x')));
+        const CompanionRun run = runCompanion({"-n", "3", "--censoring", "-o", target});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out, QByteArray());
         ModelOptions b;
         b.numPeriods = 3;
         b.censoring = true;
-        QCOMPARE(readFile(target), expectedBytes(b));
+        QCOMPARE(readFile(target), expectedFileBytes(b));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"model.txt"});
     }
 
     void refusesAFileThatCannotFit() {
         QTemporaryDir dir;
         const QString target = dir.filePath("model.txt");
-        const Run run = runCompanion({"-n", "99", "-o", target});
+        const CompanionRun run = runCompanion({"-n", "99", "-o", target});
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.contains("735554260782430110218462034924682 bytes")
                      && run.err.contains("is free"),
@@ -298,10 +250,10 @@ private slots:
     void unwritableTargets() {
         QFETCH(QString, relativeTarget);
         QTemporaryDir dir;
-        writeFile(dir.filePath("plain"), "not a directory");
+        QVERIFY(writeFile(dir.filePath("plain"), "not a directory"));
         QVERIFY(QDir(dir.path()).mkdir("folder"));
         const QString target = dir.filePath(relativeTarget);
-        const Run run = runCompanion({"-o", target});
+        const CompanionRun run = runCompanion({"-o", target});
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.contains(target.toUtf8()), run.err);
         QCOMPARE(run.err.count('\n'), 1);
@@ -314,7 +266,7 @@ private slots:
     void fullStandardOutput() {
         if (!QFile::exists("/dev/full"))
             QSKIP("no /dev/full here");
-        const Run run = runCompanion({"-n", "8"}, [](QProcess &process) {
+        const CompanionRun run = runCompanion({"-n", "8"}, [](QProcess &process) {
             process.setStandardOutputFile(QStringLiteral("/dev/full"));
         });
         QCOMPARE(run.exitCode, 1);
@@ -325,14 +277,9 @@ private slots:
     void fileSizeLimitLeavesTheEarlierFile() {
         QTemporaryDir dir;
         const QString target = dir.filePath("model.txt");
-        writeFile(target, "earlier model\n");
-        const Run run = runCompanion({"-n", "14", "-o", target}, [](QProcess &process) {
-            process.setChildProcessModifier([] {
-                std::signal(SIGXFSZ, SIG_IGN);
-                const rlimit limit{100000, 100000};
-                setrlimit(RLIMIT_FSIZE, &limit);
-            });
-        });
+        QVERIFY(writeFile(target, "earlier model\n"));
+        const CompanionRun run = runCompanion(
+            {"-n", "14", "-o", target}, [](QProcess &process) { limitFileSize(process, 100000); });
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.contains("cannot write") && run.err.contains(target.toUtf8()), run.err);
         QCOMPARE(readFile(target), QByteArray("earlier model\n"));

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "testfiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -13,16 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray readFile(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
-}
 
 // What the process has open inside `directory`, as the kernel names it: a file made with
 // O_TMPFILE shows as "<directory>/#<inode> (deleted)", a named temporary file by its name.

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "modeldefinitionwriter.h"
+#include "companionprocess.h"
 #include "modeloptions.h"
+#include "testfiles.h"
+#include "writertestsupport.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -11,68 +12,11 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextStream>
 
 #include <algorithm>
-#include <csignal>
 #include <map>
-#include <sys/resource.h>
 
 namespace {
-
-struct Run {
-    QProcess::ExitStatus exitStatus = QProcess::CrashExit;
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// Runs the companion with a file size limit of `limit` bytes (none when negative): the kernel
-// then refuses to grow any file of the child past it, root or not, as a full disk would.
-// SIGXFSZ is ignored, so the write fails with EFBIG instead of killing the child.
-Run runCompanion(const QStringList &arguments, qint64 limit, const QString &standardOutput = {}) {
-    QProcess process;
-    if (!standardOutput.isEmpty())
-        process.setStandardOutputFile(standardOutput);
-    if (limit >= 0) {
-        process.setChildProcessModifier([limit] {
-            std::signal(SIGXFSZ, SIG_IGN);
-            const rlimit fileSize{rlim_t(limit), rlim_t(limit)};
-            setrlimit(RLIMIT_FSIZE, &fileSize);
-        });
-    }
-    process.start(QStringLiteral(TARSKCJS_CLI_PATH), arguments);
-    if (!process.waitForFinished(-1))
-        qFatal("the companion did not run: %s", qPrintable(process.errorString()));
-    return {process.exitStatus(), process.exitCode(), process.readAllStandardOutput(),
-            process.readAllStandardError()};
-}
-
-QByteArray expectedBytes(const ModelOptions &options) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QTextStream out(&buffer);
-    out.setEncoding(QStringConverter::System);
-    ModelDefinitionWriter::write(out, options);
-    out.flush();
-    return bytes;
-}
-
-QByteArray readFile(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
-}
-
-QStringList entriesOf(const QString &directory) {
-    return QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                                     QDir::Name);
-}
 
 // Limits worth trying below a file of `size` bytes: the first bytes, the edges of the writer's
 // blocks and of file-system pages, and random points; then the size itself and beyond.
@@ -100,16 +44,9 @@ QStringList argumentsFor(const ModelOptions &options) {
     return arguments;
 }
 
-ModelOptions model(int periods, bool censoring) {
-    ModelOptions options;
-    options.numPeriods = periods;
-    options.censoring = censoring;
-    return options;
-}
-
 std::map<QByteArray, int> injected;
 
-QByteArray describe(const Run &run, qint64 limit) {
+QByteArray describe(const CompanionRun &run, qint64 limit) {
     return QStringLiteral("limit %1: exit status %2, code %3, stderr \"%4\"")
         .arg(limit)
         .arg(int(run.exitStatus))
@@ -154,12 +91,12 @@ void TestSaveFaults::fileSizeLimitOnSavedFile_data() {
     QTest::addColumn<QByteArray>("previous");
 
     // Small files stay in one block of the writer; the large one takes two.
-    QTest::newRow("small_over_previous") << model(3, true) << QByteArray("earlier model\n");
-    QTest::newRow("small_no_previous") << model(3, true) << QByteArray();
+    QTest::newRow("small_over_previous") << withPeriods(3, true) << QByteArray("earlier model\n");
+    QTest::newRow("small_no_previous") << withPeriods(3, true) << QByteArray();
     QTest::newRow("medium_over_longer_previous")
-        << model(7, false) << QByteArray(20000, 'x').append('\n');
-    QTest::newRow("large_over_previous") << model(11, true) << QByteArray("earlier model\n");
-    QTest::newRow("large_no_previous") << model(11, true) << QByteArray();
+        << withPeriods(7, false) << QByteArray(20000, 'x').append('\n');
+    QTest::newRow("large_over_previous") << withPeriods(11, true) << QByteArray("earlier model\n");
+    QTest::newRow("large_no_previous") << withPeriods(11, true) << QByteArray();
 }
 
 // Whatever byte the disk runs out at, the companion exits 1 naming the file, the earlier file
@@ -168,7 +105,7 @@ void TestSaveFaults::fileSizeLimitOnSavedFile() {
     QFETCH(ModelOptions, options);
     QFETCH(QByteArray, previous);
 
-    const QByteArray expected = expectedBytes(options);
+    const QByteArray expected = expectedFileBytes(options);
     const QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString target = dir.filePath(QStringLiteral("model.txt"));
@@ -178,7 +115,8 @@ void TestSaveFaults::fileSizeLimitOnSavedFile() {
         QFile::remove(target);
         if (!previous.isEmpty())
             QVERIFY(writeFile(target, previous));
-        const Run run = runCompanion(arguments, limit);
+        const CompanionRun run =
+            runCompanion(arguments, [limit](QProcess &process) { limitFileSize(process, limit); });
         const QByteArray why = describe(run, limit);
         QVERIFY2(run.exitStatus == QProcess::NormalExit, why);
         QVERIFY2(run.out.isEmpty(), why);
@@ -204,8 +142,8 @@ void TestSaveFaults::fileSizeLimitOnSavedFile() {
 
 void TestSaveFaults::fileSizeLimitOnStandardOutput_data() {
     QTest::addColumn<ModelOptions>("options");
-    QTest::newRow("small") << model(3, true);
-    QTest::newRow("large") << model(11, true);
+    QTest::newRow("small") << withPeriods(3, true);
+    QTest::newRow("large") << withPeriods(11, true);
 }
 
 // Standard output cannot be replaced atomically, but a cut-off output must never pass for a
@@ -213,13 +151,16 @@ void TestSaveFaults::fileSizeLimitOnStandardOutput_data() {
 void TestSaveFaults::fileSizeLimitOnStandardOutput() {
     QFETCH(ModelOptions, options);
 
-    const QByteArray expected = expectedBytes(options);
+    const QByteArray expected = expectedFileBytes(options);
     const QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString output = dir.filePath(QStringLiteral("out.txt"));
     for (const qint64 limit : limitsFor(expected.size())) {
         QFile::remove(output);
-        const Run run = runCompanion(argumentsFor(options), limit, output);
+        const CompanionRun run = runCompanion(argumentsFor(options), [&](QProcess &process) {
+            limitFileSize(process, limit);
+            process.setStandardOutputFile(output);
+        });
         const QByteArray why = describe(run, limit);
         const QByteArray written = readFile(output);
         QVERIFY2(run.exitStatus == QProcess::NormalExit, why);
@@ -238,8 +179,8 @@ void TestSaveFaults::fileSizeLimitOnStandardOutput() {
 void TestSaveFaults::fullDeviceAsStandardOutput_data() {
     QTest::addColumn<ModelOptions>("options");
     // The tiny file fails only when it is flushed at the end, the large one in the middle.
-    QTest::newRow("tiny") << model(2, false);
-    QTest::newRow("large") << model(13, true);
+    QTest::newRow("tiny") << withPeriods(2, false);
+    QTest::newRow("large") << withPeriods(13, true);
 }
 
 void TestSaveFaults::fullDeviceAsStandardOutput() {
@@ -247,7 +188,9 @@ void TestSaveFaults::fullDeviceAsStandardOutput() {
     if (!QFile::exists(QStringLiteral("/dev/full")))
         QSKIP("this system has no /dev/full");
 
-    const Run run = runCompanion(argumentsFor(options), -1, QStringLiteral("/dev/full"));
+    const CompanionRun run = runCompanion(argumentsFor(options), [](QProcess &process) {
+        process.setStandardOutputFile(QStringLiteral("/dev/full"));
+    });
     const QByteArray why = describe(run, -1);
     QVERIFY2(run.exitStatus == QProcess::NormalExit && run.exitCode == 1, why);
     QVERIFY2(run.err.contains("standard output") && run.err.contains("No space left"), why);
@@ -290,7 +233,7 @@ void TestSaveFaults::unopenableTarget() {
     const QStringList before = snapshot();
 
     const QString path = dir.filePath(target);
-    const Run run = runCompanion({"-n", "6", "--censoring", "-o", path}, -1);
+    const CompanionRun run = runCompanion({"-n", "6", "--censoring", "-o", path});
     const QByteArray why = describe(run, -1);
     QVERIFY2(run.exitStatus == QProcess::NormalExit && run.exitCode == 1, why);
     QVERIFY2(run.err.contains(path.toLocal8Bit()) && run.err.count('\n') == 1, why);

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "modeldefinitionsize.h"
-#include "modeltestsupport.h"
+#include "writertestsupport.h"
 
 #include <QRandomGenerator>
 #include <QTest>

@@ -1,47 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "modeldefinitionsize.h"
-#include "modeltestsupport.h"
+#include "workedexamples.h"
+#include "writertestsupport.h"
 
 #include <QTest>
 
 namespace {
 
-const QByteArray exampleA = "parameters\n"
-                            "s0, p1, lambda;\n"
-                            "\n"
-                            "variables\n"
-                            "X1 = 1 - lambda,\n"
-                            "X0 = 1 - s0 + s0*(1-p1)*X1;\n"
-                            "\n"
-                            "likelihood\n"
-                            "\"CJS Likelihood\"\n"
-                            "0 0, X0,\n"
-                            "0 1, s0*(1-p1)*lambda,\n"
-                            "1 0, s0*p1*X1,\n"
-                            "1 1, s0*p1*lambda;\n";
-
-const QByteArray exampleB = "parameters\n"
-                            "s0, p1, c1, s1, p2,\n"
-                            "c2, lambda;\n"
-                            "\n"
-                            "variables\n"
-                            "X2 = 1 - lambda,\n"
-                            "X1 = 1 - s1 + s1*(1-p2)*X2,\n"
-                            "X0 = 1 - s0 + s0*(1-p1)*X1;\n"
-                            "\n"
-                            "likelihood\n"
-                            "\"CJS Likelihood\"\n"
-                            "0 0 0, X0,\n"
-                            "0 0 1, s0*(1-p1)*s1*(1-p2)*lambda,\n"
-                            "0 1 0, s0*(1-p1)*s1*p2*(1-c2)*X2,\n"
-                            "0 1 1, s0*(1-p1)*s1*p2*(1-c2)*lambda,\n"
-                            "0 2 0, s0*(1-p1)*s1*p2*c2,\n"
-                            "1 0 0, s0*p1*(1-c1)*X1,\n"
-                            "1 0 1, s0*p1*(1-c1)*s1*(1-p2)*lambda,\n"
-                            "1 1 0, s0*p1*(1-c1)*s1*p2*(1-c2)*X2,\n"
-                            "1 1 1, s0*p1*(1-c1)*s1*p2*(1-c2)*lambda,\n"
-                            "1 2 0, s0*p1*(1-c1)*s1*p2*c2,\n"
-                            "2 0 0, s0*p1*c1;\n";
+const QByteArray &exampleA = WorkedExampleA;
+const QByteArray &exampleB = WorkedExampleB;
 
 QList<QByteArray> linesOf(const QByteArray &bytes) {
     QList<QByteArray> lines = bytes.split('\n');

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "modeltestsupport.h"
+#include "writertestsupport.h"
 
 #include <QHash>
 

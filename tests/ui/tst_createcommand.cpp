@@ -4,6 +4,8 @@
 #include "modeldefinitionsize.h"
 #include "modelfilesaver.h"
 #include "modeloptions.h"
+#include "testfiles.h"
+#include "workedexamples.h"
 
 #include <QAction>
 #include <QApplication>
@@ -29,43 +31,9 @@ namespace {
 const QString DirectoryKey = QStringLiteral("modelDefinitionDirectory");
 const char *const FullDiskDirVariable = "TARSKCJS_TEST_FULL_DISK_DIR";
 
-QByteArray nativeNewlines(QByteArray text) {
-#ifdef Q_OS_WIN
-    text.replace("\n", "\r\n");
-#endif
-    return text;
-}
-
-const QByteArray exampleA = nativeNewlines("parameters\n"
-                                           "s0, p1, lambda;\n"
-                                           "\n"
-                                           "variables\n"
-                                           "X1 = 1 - lambda,\n"
-                                           "X0 = 1 - s0 + s0*(1-p1)*X1;\n"
-                                           "\n"
-                                           "likelihood\n"
-                                           "\"CJS Likelihood\"\n"
-                                           "0 0, X0,\n"
-                                           "0 1, s0*(1-p1)*lambda,\n"
-                                           "1 0, s0*p1*X1,\n"
-                                           "1 1, s0*p1*lambda;\n");
+const QByteArray exampleA = withNativeNewlines(WorkedExampleA);
 
 const QByteArray oldContent = "an earlier file\n";
-
-QByteArray contents(const QString &fileName) {
-    QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString &fileName, const QByteArray &bytes) {
-    QFile file(fileName);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QStringList entries(const QString &directory) {
-    return QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                                     QDir::Name);
-}
 
 QVariant storedDirectory() {
     return QSettings().value(DirectoryKey);
@@ -193,8 +161,8 @@ void tst_CreateCommand::writesWorkedExampleA() {
 
     create(trigger);
 
-    QCOMPARE(contents(fileName), exampleA);
-    QCOMPARE(entries(files->path()), QStringList{name});
+    QCOMPARE(readFile(fileName), exampleA);
+    QCOMPARE(entriesOf(files->path()), QStringList{name});
     QCOMPARE(driver->saveDialogTitles, QStringList{"Create Model Definition File"});
     QCOMPARE(driver->saveDialogFilters,
              QStringList{"Text Files (*.txt);;All Files (*.*) | Text Files (*.txt)"});
@@ -217,18 +185,18 @@ void tst_CreateCommand::remembersDirectoryOnlyWhenItChanges() {
     create();
     QCOMPARE(storedDirectory().toString(), files->path());
     const QString settingsFile = QSettings().fileName();
-    QVERIFY(writeFile(settingsFile, contents(settingsFile) + marker));
+    QVERIFY(writeFile(settingsFile, readFile(settingsFile) + marker));
 
     create();
     QCOMPARE(driver->saveDialogDirectories.value(1), files->path());
-    QVERIFY2(contents(settingsFile).endsWith(marker), "setting rewritten");
+    QVERIFY2(readFile(settingsFile).endsWith(marker), "setting rewritten");
 
     create(QStringLiteral("fileMenu"));
     QCOMPARE(storedDirectory().toString(), otherDir.path());
-    QVERIFY(!contents(settingsFile).contains(marker));
+    QVERIFY(!readFile(settingsFile).contains(marker));
 
-    QCOMPARE(contents(path("second.txt")), exampleA);
-    QCOMPARE(contents(otherDir.filePath("third.txt")), exampleA);
+    QCOMPARE(readFile(path("second.txt")), exampleA);
+    QCOMPARE(readFile(otherDir.filePath("third.txt")), exampleA);
     QCOMPARE(driver->messages.size(), 3);
 }
 
@@ -240,7 +208,7 @@ void tst_CreateCommand::cancelledSaveDialogChangesNothing() {
     QCOMPARE(driver->saveDialogTitles.size(), 1);
     QCOMPARE(messages(), QStringList());
     QVERIFY(!QFile::exists(QSettings().fileName()));
-    QCOMPARE(entries(files->path()), QStringList());
+    QCOMPARE(entriesOf(files->path()), QStringList());
 }
 
 void tst_CreateCommand::unopenableFileIsReported_data() {
@@ -262,8 +230,8 @@ void tst_CreateCommand::unopenableFileIsReported() {
              QStringList{critical(QString("Unable to create file \"%1\"").arg(fileName))});
     QVERIFY2(!driver->messages.constFirst().informativeText.isEmpty(), "the reason is missing");
     QCOMPARE(storedDirectory().toString(), path(directory));
-    QCOMPARE(entries(files->path()), QStringList{"afile"});
-    QCOMPARE(contents(path("afile")), oldContent);
+    QCOMPARE(entriesOf(files->path()), QStringList{"afile"});
+    QCOMPARE(readFile(path("afile")), oldContent);
 }
 
 // The disk fills up half-way: a copy of this program runs the command with its files limited
@@ -294,8 +262,8 @@ void tst_CreateCommand::failedWriteKeepsEarlierFile() {
              output.constData());
     QVERIFY2(output.contains("PASS   : tst_CreateCommand::failedWriteUnderFileSizeLimit()"),
              output.constData());
-    QCOMPARE(contents(path("model.txt")), oldContent);
-    QCOMPARE(entries(files->path()), QStringList{"model.txt"});
+    QCOMPARE(readFile(path("model.txt")), oldContent);
+    QCOMPARE(entriesOf(files->path()), QStringList{"model.txt"});
 }
 
 void tst_CreateCommand::failedWriteUnderFileSizeLimit() {
@@ -334,7 +302,7 @@ void tst_CreateCommand::refusesFileLargerThanFreeSpace() {
             .arg(QRegularExpression::escape(needed)));
     QVERIFY2(sizes.match(driver->messages.constFirst().informativeText).hasMatch(),
              qPrintable(driver->messages.constFirst().informativeText));
-    QCOMPARE(entries(files->path()), QStringList());
+    QCOMPARE(entriesOf(files->path()), QStringList());
     QCOMPARE(storedDirectory().toString(), files->path());
 }
 
@@ -356,8 +324,8 @@ void tst_CreateCommand::cancelDuringLongWriteKeepsEarlierFile() {
     QCOMPARE(driver->progressTitle, QString("tarskCJS 1.0"));
     QVERIFY2(driver->progressLabel.contains(fileName), qPrintable(driver->progressLabel));
     QCOMPARE(messages(), QStringList());
-    QCOMPARE(contents(fileName), oldContent);
-    QCOMPARE(entries(files->path()), QStringList{"model.txt"});
+    QCOMPARE(readFile(fileName), oldContent);
+    QCOMPARE(entriesOf(files->path()), QStringList{"model.txt"});
 }
 
 void tst_CreateCommand::refusesTextThatBreaksFile_data() {
@@ -395,7 +363,7 @@ void tst_CreateCommand::refusesTextThatBreaksFile() {
     QVERIFY2(messages().constFirst().startsWith(critical(label + " contains")),
              qPrintable(messages().constFirst()));
     QVERIFY(!storedDirectory().isValid());
-    QCOMPARE(entries(files->path()), QStringList());
+    QCOMPARE(entriesOf(files->path()), QStringList());
 }
 
 void tst_CreateCommand::nameClashAsksBeforeWriting_data() {

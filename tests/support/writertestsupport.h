@@ -37,3 +37,8 @@ inline ModelOptions withPeriods(int numPeriods, bool censoring = false) {
     options.censoring = censoring;
     return options;
 }
+
+// What the programs write into a file for these options (the system's encoding).
+inline QByteArray expectedFileBytes(const ModelOptions &options) {
+    return writtenBytes(options, QStringConverter::System);
+}

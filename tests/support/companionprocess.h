@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QStringList>
+
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
+
+// The command-line companion run as a process, as scripts run it.
+
+struct CompanionRun {
+    QProcess::ExitStatus exitStatus = QProcess::CrashExit;
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+inline CompanionRun runCompanion(const QStringList &arguments,
+                                 const std::function<void(QProcess &)> &prepare = {}) {
+    QProcess process;
+    if (prepare)
+        prepare(process);
+    process.start(QStringLiteral(TARSKCJS_CLI_PATH), arguments);
+    if (!process.waitForFinished(-1))
+        qFatal("the companion did not run: %s", qPrintable(process.errorString()));
+    return {process.exitStatus(), process.exitCode(), process.readAllStandardOutput(),
+            process.readAllStandardError()};
+}
+
+// Makes the kernel refuse to grow any file of the child past `bytes`, root or not, as a full
+// disk would. SIGXFSZ is ignored, so the write fails with EFBIG instead of killing the child.
+inline void limitFileSize(QProcess &process, qint64 bytes) {
+    process.setChildProcessModifier([bytes] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit fileSize{rlim_t(bytes), rlim_t(bytes)};
+        setrlimit(RLIMIT_FSIZE, &fileSize);
+    });
+}
