@@ -153,6 +153,7 @@ int runChild(const QStringList &args) {
         // QTextStream frees its buffers at every flush; by default glibc then gives the top
         // of the heap back to the kernel, only to fault it in again for the next flush.
         mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
+        mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024); // setting one fixes the other too
         seconds = writeWithWriter(Task::StreamPath, options, path);
     } else if (task == taskName(Task::Straightforward))
         seconds = writeWithWriter(Task::Straightforward, options, path);
