@@ -240,51 +240,6 @@ private slots:
         QVERIFY(run.err.contains(target.toUtf8()));
         QVERIFY(!QFile::exists(target));
     }
-
-    void unwritableTargets_data() {
-        QTest::addColumn<QString>("relativeTarget");
-        QTest::newRow("missing_directory") << "missing/model.txt";
-        QTest::newRow("through_a_regular_file") << "plain/model.txt";
-        QTest::newRow("target_is_a_directory") << "folder";
-    }
-    void unwritableTargets() {
-        QFETCH(QString, relativeTarget);
-        QTemporaryDir dir;
-        QVERIFY(writeFile(dir.filePath("plain"), "not a directory"));
-        QVERIFY(QDir(dir.path()).mkdir("folder"));
-        const QString target = dir.filePath(relativeTarget);
-        const CompanionRun run = runCompanion({"-o", target});
-        QCOMPARE(run.exitCode, 1);
-        QVERIFY2(run.err.contains(target.toUtf8()), run.err);
-        QCOMPARE(run.err.count('\n'), 1);
-        QCOMPARE(readFile(dir.filePath("plain")), QByteArray("not a directory"));
-        QVERIFY(QFileInfo(dir.filePath("folder")).isDir());
-        QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-                 (QStringList{"folder", "plain"}));
-    }
-
-    void fullStandardOutput() {
-        if (!QFile::exists("/dev/full"))
-            QSKIP("no /dev/full here");
-        const CompanionRun run = runCompanion({"-n", "8"}, [](QProcess &process) {
-            process.setStandardOutputFile(QStringLiteral("/dev/full"));
-        });
-        QCOMPARE(run.exitCode, 1);
-        QVERIFY2(run.err.contains("standard output"), run.err);
-    }
-
-    // A file size limit makes the disk "full" for the child only, root or not.
-    void fileSizeLimitLeavesTheEarlierFile() {
-        QTemporaryDir dir;
-        const QString target = dir.filePath("model.txt");
-        QVERIFY(writeFile(target, "earlier model\n"));
-        const CompanionRun run = runCompanion(
-            {"-n", "14", "-o", target}, [](QProcess &process) { limitFileSize(process, 100000); });
-        QCOMPARE(run.exitCode, 1);
-        QVERIFY2(run.err.contains("cannot write") && run.err.contains(target.toUtf8()), run.err);
-        QCOMPARE(readFile(target), QByteArray("earlier model\n"));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"model.txt"});
-    }
 };
 
 QTEST_GUILESS_MAIN(TestCompanion)

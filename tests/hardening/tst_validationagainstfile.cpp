@@ -160,9 +160,9 @@ QStringList findingsOf(const ModelOptions &options, QStringConverter::Encoding e
 }
 
 // "N=3|S0=10|survival=s|detection=s1|censoring": the model form's defaults but for the keys.
-ModelOptions modelFrom(const QString &spec) {
+ModelOptions modelFrom(const QString &description) {
     ModelOptions o;
-    for (const QString &setting : spec.split(u'|', Qt::SkipEmptyParts)) {
+    for (const QString &setting : description.split(u'|', Qt::SkipEmptyParts)) {
         const QString key = setting.section(u'=', 0, 0);
         const QString value = setting.section(u'=', 1);
         if (key == "N")
@@ -188,7 +188,7 @@ ModelOptions modelFrom(const QString &spec) {
         else if (key == "censoring")
             o.censoring = true;
         else
-            qFatal("unknown key in model spec: %s", qPrintable(key));
+            qFatal("unknown key in model description: %s", qPrintable(key));
     }
     return o;
 }
@@ -292,7 +292,7 @@ void TestValidationAgainstFile::clashesMatchTheFile() {
 }
 
 void TestValidationAgainstFile::namedCases_data() {
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("description");
     QTest::addColumn<int>("encoding");
     QTest::addColumn<QStringList>("expected");
     const int utf8 = QStringConverter::Utf8;
@@ -416,12 +416,12 @@ void TestValidationAgainstFile::namedCases_data() {
 // The named cases: what clashes and what does not, at the boundaries of N and S0, ambiguous
 // symbols, and the refusals (line breaks, characters the file's encoding lacks).
 void TestValidationAgainstFile::namedCases() {
-    QFETCH(QString, spec);
+    QFETCH(QString, description);
     QFETCH(int, encoding);
     QFETCH(QStringList, expected);
 
     expected.sort();
-    QCOMPARE(findingsOf(modelFrom(spec), QStringConverter::Encoding(encoding)), expected);
+    QCOMPARE(findingsOf(modelFrom(description), QStringConverter::Encoding(encoding)), expected);
 }
 
 QTEST_GUILESS_MAIN(TestValidationAgainstFile)
