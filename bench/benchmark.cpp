@@ -10,6 +10,8 @@
 #include "modeldefinitionsize.h"
 #include "modeldefinitionwriter.h"
 #include "modeloptions.h"
+#include "outputtarget.h"
+#include "savejob.h"
 #include "straightforwardwriter.h"
 #include "writeprogress.h"
 
@@ -18,6 +20,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -88,6 +91,16 @@ double writeWithWriter(Task task, const ModelOptions &options, const QString &pa
 
     QElapsedTimer timer;
     timer.start();
+    if (task == Task::WriterWithDialog) {
+        // The desktop program's way: the save on a worker, the dialog fed from a timer.
+        SaveJob job(resolveOutputTarget(path), options);
+        WriteProgress progress(&job, window.get(), QStringLiteral("tarskCJS 1.0"), path);
+        QEventLoop loop;
+        QObject::connect(&job, &SaveJob::finished, &loop, &QEventLoop::quit);
+        job.start();
+        loop.exec();
+        return double(timer.nsecsElapsed()) / 1e9;
+    }
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         qFatal("cannot open %s", qPrintable(path));
@@ -97,9 +110,6 @@ double writeWithWriter(Task task, const ModelOptions &options, const QString &pa
         out.setGenerateByteOrderMark(true); // a mark still to write sends text through the stream
     if (task == Task::Straightforward) {
         writeStraightforwardly(out, options);
-    } else if (task == Task::WriterWithDialog) {
-        WriteProgress progress(window.get(), QStringLiteral("tarskCJS 1.0"), path);
-        ModelDefinitionWriter::write(out, options, progress.callback());
     } else {
         ModelDefinitionWriter::write(out, options);
     }

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "commandline.h"
 
+#include "modelnames.h"
 #include "modelvalidation.h"
 #include "version.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QRegularExpression>
+#include <QStringDecoder>
 
 namespace {
 
@@ -49,21 +51,26 @@ struct Options {
         "SYM", "2"};
     QCommandLineOption initialRelease{
         "initial-release", tr("Begin every history with the release, written as a detection.")};
-    QCommandLineOption output{{"o", "output"},
-                              tr("Write the file to FILE, atomically (an earlier file is replaced "
-                                 "only when the new one is complete). Default: standard output."),
-                              "FILE"};
+    QCommandLineOption output{
+        {"o", "output"},
+        tr("Write the file to FILE. A regular file is replaced atomically, only when the new one "
+           "is complete, keeping the earlier file's permissions (and its owner and group where "
+           "allowed). A device, a FIFO or /dev/stdout is written straight through; \"-\" is "
+           "standard output. Default: standard output."),
+        "FILE"};
     QCommandLineOption stats{"stats",
                              tr("Print the number of histories and the exact file size; write "
                                 "nothing.")};
     QCommandLineOption progress{"progress",
                                 tr("Show a progress bar on standard error. Default: only when "
-                                   "standard error is a terminal and the file is large.")};
+                                   "standard error is a terminal, the file does not go to a "
+                                   "terminal, and the file is large.")};
     QCommandLineOption noProgress{"no-progress", tr("Never show a progress bar.")};
     QCommandLineOption allowNameClashes{
         "allow-name-clashes",
-        tr("Write even when two names of the file read alike or the history symbols are "
-           "ambiguous (a warning is printed instead).")};
+        tr("Write even when two names of the file read alike, a name is empty or does not read "
+           "as a name (such as \"s-adult\"), or the history symbols are ambiguous (a warning is "
+           "printed instead).")};
     QCommandLineOption help{{"h", "help"}, tr("Show this help and exit.")};
     QCommandLineOption version{{"v", "version"}, tr("Show the version and exit.")};
 
@@ -85,29 +92,77 @@ QString programName() {
     return QStringLiteral("tarskcjs-cli");
 }
 
+// On Linux and macOS Qt's system encoding is UTF-8 whatever the locale says.
+QString systemEncodingName() {
+#ifdef Q_OS_WIN
+    return QString();
+#else
+    return QStringLiteral(" (UTF-8)");
+#endif
+}
+
 QString usageError(const QString &message) {
     return tr("%1: %2 (see %1 --help)").arg(programName(), message);
 }
 
-// A whole number within [minimum, maximum]; otherwise an error naming the option.
+// A whole number within [minimum, maximum], written as digits with an optional sign and
+// nothing around them; otherwise an error naming the option.
 bool parseNumber(const QCommandLineParser &parser, const QCommandLineOption &option, int minimum,
                  int maximum, int &value, QString &error) {
     const QString text = parser.value(option);
     const QString name = QStringLiteral("--") + option.names().constLast();
-    static const QRegularExpression wholeNumber(QStringLiteral("^[+-]?[0-9]+$"));
-    bool ok = wholeNumber.match(text).hasMatch();
-    const qlonglong number = ok ? text.toLongLong(&ok) : 0;
-    if (!ok) {
-        error = usageError(tr("%1 needs a whole number, not \"%2\"").arg(name, text));
+    static const QRegularExpression wholeNumber(
+        QRegularExpression::anchoredPattern(QStringLiteral("[+-]?[0-9]+")));
+    if (!wholeNumber.match(text).hasMatch()) {
+        error = usageError(tr("%1 needs a whole number, not \"%2\"").arg(name, visibleText(text)));
         return false;
     }
-    if (number < minimum || number > maximum) {
+    bool fits = false;
+    const qlonglong number = text.toLongLong(&fits); // digits too many for 64 bits: out of range
+    if (!fits || number < minimum || number > maximum) {
         error = usageError(
             tr("%1 must be from %2 to %3, not %4").arg(name).arg(minimum).arg(maximum).arg(text));
         return false;
     }
     value = int(number);
     return true;
+}
+
+// An option as it was typed, for messages: "--bogus", "-x", or "--bogus=1" without its value.
+QString asTyped(const QString &name, const QStringList &arguments) {
+    for (const QString &argument : arguments) {
+        for (const QString &dashes : {QStringLiteral("--"), QStringLiteral("-")}) {
+            if (argument == dashes + name || argument.startsWith(dashes + name + u'='))
+                return dashes + name;
+        }
+    }
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
+
+// The parser's own error in the companion's words.
+QString parseError(const QCommandLineParser &parser, const QStringList &arguments) {
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty()) {
+        QStringList typed;
+        for (const QString &name : unknown)
+            typed.append(u'"' + visibleText(asTyped(name, arguments)) + u'"');
+        return unknown.size() == 1 ? tr("unknown option %1").arg(typed.constFirst())
+                                   : tr("unknown options %1").arg(typed.join(QStringLiteral(", ")));
+    }
+    static const QRegularExpression missingValue(QStringLiteral("^Missing value after '(.*)'\\.$"));
+    static const QRegularExpression unexpectedValue(
+        QStringLiteral("^Unexpected value after '(.*)'\\.$"));
+    const QString error = parser.errorText();
+    if (const auto match = missingValue.match(error); match.hasMatch())
+        return tr("option \"%1\" needs a value").arg(match.captured(1));
+    if (const auto match = unexpectedValue.match(error); match.hasMatch())
+        return tr("option \"%1\" takes no value").arg(match.captured(1));
+    QString text = error;
+    if (text.endsWith(u'.'))
+        text.chop(1);
+    if (!text.isEmpty())
+        text[0] = text.at(0).toLower();
+    return text;
 }
 
 QString helpText(const QCommandLineParser &parser) {
@@ -118,12 +173,18 @@ QString helpText(const QCommandLineParser &parser) {
     text += tr("\nExit status:\n"
                "  0    the file was written (or --stats, --help, --version answered)\n"
                "  1    the file could not be written: no room on the volume, no permission,\n"
-               "       a missing directory, a full disk; nothing is left behind\n"
-               "  2    usage error: an unknown option, a number out of range, a name or symbol\n"
-               "       with a line break or a character the file's encoding cannot hold,\n"
-               "       or (without --allow-name-clashes) clashing names or ambiguous symbols\n"
+               "       a missing directory, a full disk, a target that is a directory or a\n"
+               "       socket, or lost output of --stats, --help or --version; a file given\n"
+               "       with --output is left as it was\n"
+               "  2    usage error: an unknown option, a number out of range, an argument that\n"
+               "       is not valid text, a name or symbol with a line break, a tab or another\n"
+               "       control character, \",\" or \";\", or a character the file's encoding\n"
+               "       cannot hold; or (without --allow-name-clashes) an empty name, a name\n"
+               "       that does not read as a name, clashing names or ambiguous symbols\n"
                "  130  interrupted (SIGINT or SIGTERM) before the end; with --output nothing\n"
                "       is left behind\n"
+               "\nThe file is UTF-8 (on Windows: the system's ANSI code page), without a\n"
+               "byte-order mark.\n"
                "\nExamples:\n"
                "  %1 -n 5 --censoring -o model.txt\n"
                "  %1 -n 24 --stats\n"
@@ -133,6 +194,30 @@ QString helpText(const QCommandLineParser &parser) {
 }
 
 } // namespace
+
+QString undecodableArgumentError(const QList<QByteArray> &arguments) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        QStringDecoder decoder(QStringDecoder::System, QStringDecoder::Flag::Stateless);
+        const QString text = decoder.decode(arguments.at(i));
+        if (!decoder.hasError())
+            continue;
+        QString shown;
+        for (const char byte : arguments.at(i)) {
+            const uchar code = uchar(byte);
+            shown += code >= 0x20 && code < 0x7f
+                         ? QString(QLatin1Char(byte))
+                         : QStringLiteral("\\x%1").arg(code, 2, 16, QLatin1Char('0'));
+        }
+        const QByteArray &previous = arguments.at(i - 1);
+        const QString where = previous.startsWith('-') && !arguments.at(i).startsWith('-')
+                                  ? tr("the value of \"%1\"").arg(QString::fromLatin1(previous))
+                                  : tr("argument %1").arg(i);
+        return usageError(tr("%1 (\"%2\") is not valid text in the system's encoding%3, so it "
+                             "cannot be written as meant")
+                              .arg(where, shown, systemEncodingName()));
+    }
+    return QString();
+}
 
 QString optionForField(ModelField field) {
     switch (field) {
@@ -167,10 +252,7 @@ CompanionRequest parseCommandLine(const QStringList &arguments) {
 
     if (!parser.parse(arguments.isEmpty() ? QStringList{programName()} : arguments)) {
         request.action = CompanionRequest::Action::UsageError;
-        QString error = parser.errorText();
-        if (error.endsWith(u'.'))
-            error.chop(1);
-        request.text = usageError(error);
+        request.text = usageError(parseError(parser, arguments));
         return request;
     }
     if (parser.isSet(o.help)) {
@@ -186,7 +268,8 @@ CompanionRequest parseCommandLine(const QStringList &arguments) {
     if (!parser.positionalArguments().isEmpty()) {
         request.action = CompanionRequest::Action::UsageError;
         request.text = usageError(
-            tr("unexpected argument \"%1\"").arg(parser.positionalArguments().constFirst()));
+            tr("unexpected argument \"%1\"")
+                .arg(visibleText(parser.positionalArguments().constFirst())));
         return request;
     }
 

@@ -4,6 +4,8 @@
 #include "modeloptions.h"
 #include "modelvalidation.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -23,6 +25,10 @@ struct CompanionRequest {
 // Parses the companion's arguments (the program name first). Never exits and prints nothing,
 // so that it can be tested and fuzzed.
 CompanionRequest parseCommandLine(const QStringList &arguments);
+
+// The usage error for the first argument (after the program name) that is not valid text in
+// the system's encoding, or an empty string. Such an argument would reach the file mangled.
+QString undecodableArgumentError(const QList<QByteArray> &arguments);
 
 // The option that sets a field, for messages ("--survival").
 QString optionForField(ModelField field);

@@ -3,20 +3,21 @@
 
 #include "commandline.h"
 #include "modeldefinitionsize.h"
-#include "modeldefinitionwriter.h"
 #include "modelfilesaver.h"
 #include "modelvalidation.h"
+#include "outputtarget.h"
 #include "progressbar.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QTextStream>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <unistd.h>
 #else
 #include <io.h>
@@ -34,24 +35,64 @@ void onInterrupt(int signal) {
     interruptSignal = signal;
 }
 
+bool interrupted() {
+    return interruptSignal != 0;
+}
+
+// Without SA_RESTART a write that blocks (a pipe nobody reads) returns, and the writing sees
+// the flag; SA_RESETHAND lets a second signal end the process the usual way.
+void catchInterrupts() {
+#ifdef Q_OS_UNIX
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+#else
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+#endif
+}
+
 QString tr(const char *text) {
     return QCoreApplication::translate("Companion", text);
 }
 
-void printError(const QString &message) {
-    const QByteArray bytes = (message + u'\n').toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-    std::fflush(stderr);
-}
-
-void printOutput(const QString &text) {
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
-}
-
 QString programName() {
     return QStringLiteral("tarskcjs-cli");
+}
+
+bool put(const QString &text, FILE *stream) {
+    const QByteArray bytes = text.toLocal8Bit();
+    const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream)
+                         == size_t(bytes.size());
+    return std::fflush(stream) == 0 && written && !std::ferror(stream);
+}
+
+// Messages go to standard error with the program's name first; if even that is lost, there
+// is nobody left to tell.
+void report(const QString &message) {
+    put(programName() + QStringLiteral(": ") + message + u'\n', stderr);
+}
+
+void warn(const QString &message) {
+    report(tr("warning: %1").arg(message));
+}
+
+// The companion's own answers (--help, --version, --stats) count only if they arrive.
+int answer(const QString &text) {
+    errno = 0;
+    if (put(text, stdout))
+        return ExitSuccess;
+    const int error = errno;
+    report(tr("cannot write to standard output: %1")
+               .arg(error ? QString::fromLocal8Bit(std::strerror(error)) : tr("output error")));
+    return ExitWriteFailure;
+}
+
+QString quoted(const QString &name) {
+    return u'"' + name + u'"';
 }
 
 QString sizeText(UInt128 bytes) {
@@ -60,144 +101,175 @@ QString sizeText(UInt128 bytes) {
     return tr("%1 (%2 bytes)").arg(humanReadableSize(bytes), bytes.toString());
 }
 
-QString statsSizeText(UInt128 bytes) {
-    if (bytes < 1000)
-        return bytes.toString();
-    return tr("%1 (%2)").arg(bytes.toString(), humanReadableSize(bytes));
-}
-
-// Refusals always stop the run; clashes and ambiguous symbols only without
-// --allow-name-clashes, and are printed as warnings with it.
-bool acceptModel(const CompanionRequest &request) {
+struct Verdict {
     bool refused = false;
-    bool warned = false;
-    for (const ModelFinding &finding : validateModel(request.options)) {
+    bool asked = false;
+};
+
+// Refusals are printed as errors; questions as errors too unless they are allowed, then as
+// warnings.
+Verdict printFindings(const ModelOptions &options, bool questionsAllowed) {
+    Verdict verdict;
+    for (const ModelFinding &finding : validateModel(options)) {
         const QString text = describeFinding(finding, optionForField);
-        if (finding.isRefusal())
-            refused = true;
-        else
-            warned = true;
-        const bool stops = finding.isRefusal() || !request.allowNameClashes;
-        printError(stops ? tr("%1: %2").arg(programName(), text)
-                         : tr("%1: warning: %2").arg(programName(), text));
+        if (finding.isRefusal()) {
+            verdict.refused = true;
+            report(text);
+        } else {
+            verdict.asked = true;
+            questionsAllowed ? warn(text) : report(text);
+        }
     }
-    if (!refused && warned && !request.allowNameClashes) {
-        printError(tr("%1: nothing was written; use --allow-name-clashes to write anyway")
-                       .arg(programName()));
-    }
-    return !refused && (!warned || request.allowNameClashes);
+    return verdict;
 }
 
+bool acceptModel(const CompanionRequest &request) {
+    const Verdict verdict = printFindings(request.options, request.allowNameClashes);
+    if (!verdict.refused && verdict.asked && !request.allowNameClashes)
+        report(tr("nothing was written; use --allow-name-clashes to write anyway"));
+    return !verdict.refused && (!verdict.asked || request.allowNameClashes);
+}
+
+// The figures whatever the inputs; what writing would say about them goes to standard error.
 int printStats(const ModelOptions &options) {
+    printFindings(options, true);
     const ModelDefinitionSize size = modelDefinitionSize(options, NativeNewlineLength);
-    printOutput(
-        tr("histories: %1\nbytes: %2\n").arg(size.lines.toString(), statsSizeText(size.bytes)));
-    return ExitSuccess;
+    return answer(tr("histories: %1\nbytes: %2\n")
+                      .arg(size.lines.toString(), size.bytes < 1000
+                                                      ? size.bytes.toString()
+                                                      : tr("%1 (%2)").arg(size.bytes.toString(),
+                                                                          humanReadableSize(
+                                                                              size.bytes))));
+}
+
+bool isTerminal(const OutputTarget &target) {
+    return target.kind == OutputTarget::Kind::Descriptor && isatty(target.descriptor);
 }
 
 class ProgressReport {
 public:
-    ProgressReport(CompanionRequest::Progress mode, UInt128 fileBytes) {
+    ProgressReport(CompanionRequest::Progress mode, UInt128 fileBytes, const OutputTarget &target) {
         const bool large = fileBytes >= UInt128(LargeFileBytes);
-        const bool show =
-            mode == CompanionRequest::Progress::On
-            || (mode == CompanionRequest::Progress::Auto && large && isatty(STDERR_FILENO));
+        const bool show = mode == CompanionRequest::Progress::On
+                          || (mode == CompanionRequest::Progress::Auto && large
+                              && isatty(STDERR_FILENO) && !isTerminal(target));
         if (show)
             bar = std::make_unique<ProgressBar>(stderr);
     }
 
     ModelDefinitionWriter::Progress callback() {
         return [this](quint64 done, quint64 total) {
+            lastDone = done;
             lastTotal = total;
             if (bar)
                 bar->update(done, total);
-            return interruptSignal == 0;
+            return !interrupted();
         };
     }
 
     void finish() {
         if (bar)
-            bar->finish(lastTotal);
+            bar->finish(lastDone, lastTotal);
     }
 
 private:
     std::unique_ptr<ProgressBar> bar;
+    quint64 lastDone = 0;
     quint64 lastTotal = 0;
 };
 
-int writeToFile(const CompanionRequest &request, const ModelDefinitionSize &size) {
-    const QString &fileName = request.outputFile;
-    const FreeSpace space = freeSpaceFor(fileName, size.bytes);
-    if (!space.fits()) {
-        printError(tr("%1: %2: the file would need %3, but only %4 is free there; nothing was "
-                      "written. Choose fewer periods or another volume.")
-                       .arg(programName(), fileName, sizeText(size.bytes),
-                            sizeText(quint64(space.available))));
-        return ExitWriteFailure;
-    }
+QString targetName(const OutputTarget &target) {
+    return target.kind == OutputTarget::Kind::Descriptor && target.descriptor == 1
+                   && target.name == OutputTarget::standardOutput().name
+               ? target.name
+               : quoted(target.name);
+}
 
-    ProgressReport progress(request.progress, size.bytes);
-    const SaveResult result = saveModelDefinition(fileName, request.options, progress.callback());
-    progress.finish();
+bool fits(const OutputTarget &target, const ModelDefinitionSize &size) {
+    const FreeSpace space = freeSpaceFor(target, size.bytes);
+    if (space.fits())
+        return true;
+    report(tr("%1: the file would need %2, but only %3 is free there; nothing was written. "
+              "Choose fewer periods or another volume.")
+               .arg(targetName(target), sizeText(size.bytes), sizeText(quint64(space.available))));
+    return false;
+}
+
+int reportOutcome(const OutputTarget &target, const SaveResult &result) {
+    const bool file = target.kind == OutputTarget::Kind::File;
+    const QString name = targetName(target);
     switch (result.status) {
     case SaveResult::Status::Saved:
         return ExitSuccess;
     case SaveResult::Status::OpenFailed:
-        printError(tr("%1: cannot create %2: %3; nothing was written")
-                       .arg(programName(), fileName, result.errorString));
+        report(file ? tr("cannot create %1: %2; nothing was written").arg(name, result.errorString)
+                    : tr("cannot write to %1: %2; nothing was written")
+                          .arg(name, result.errorString));
         return ExitWriteFailure;
     case SaveResult::Status::WriteFailed:
-        printError(tr("%1: cannot write %2: %3; nothing was written and an earlier file of "
-                      "that name is unchanged")
-                       .arg(programName(), fileName, result.errorString));
+        report(file ? tr("cannot write %1: %2; nothing was written and an earlier file of that "
+                         "name is unchanged")
+                          .arg(name, result.errorString)
+                    : tr("cannot write to %1: %2; the output is incomplete")
+                          .arg(name, result.errorString));
         return ExitWriteFailure;
     case SaveResult::Status::Cancelled:
-        printError(tr("%1: interrupted; %2 was not written").arg(programName(), fileName));
+        report(file ? tr("interrupted; %1 was not written").arg(name)
+                    : tr("interrupted; the output to %1 is incomplete").arg(name));
         return ExitInterrupted;
     }
     return ExitWriteFailure;
 }
 
-int writeToStandardOutput(const CompanionRequest &request, const ModelDefinitionSize &size) {
-    QFile output;
-    if (!output.open(stdout, QIODevice::WriteOnly | QIODevice::Text,
-                     QFileDevice::DontCloseHandle)) {
-        printError(
-            tr("%1: cannot write to standard output: %2").arg(programName(), output.errorString()));
+int writeModel(const CompanionRequest &request) {
+    const QString &fileName = request.outputFile;
+    const OutputTarget target = fileName.isEmpty() || fileName == QStringLiteral("-")
+                                    ? OutputTarget::standardOutput()
+                                    : resolveOutputTarget(fileName);
+    if (target.kind == OutputTarget::Kind::Refused) {
+        report(tr("cannot write to %1: it %2; nothing was written")
+                   .arg(quoted(target.name), target.problem));
         return ExitWriteFailure;
     }
-    QTextStream out(&output);
-    out.setEncoding(QStringConverter::System);
-    ProgressReport progress(request.progress, size.bytes);
-    const auto outcome = ModelDefinitionWriter::write(out, request.options, progress.callback());
-    out.flush();
-    const bool flushed = output.flush();
-    progress.finish();
+    const ModelDefinitionSize size = modelDefinitionSize(request.options, NativeNewlineLength);
+    if (!fits(target, size))
+        return ExitWriteFailure;
 
-    if (outcome == ModelDefinitionWriter::Outcome::Cancelled) {
-        printError(tr("%1: interrupted; the output is incomplete").arg(programName()));
-        return ExitInterrupted;
-    }
-    if (outcome == ModelDefinitionWriter::Outcome::Failed || out.status() != QTextStream::Ok
-        || !flushed || output.error() != QFileDevice::NoError) {
-        printError(tr("%1: cannot write to standard output: %2; the output is incomplete")
-                       .arg(programName(), output.errorString()));
-        return ExitWriteFailure;
-    }
-    return ExitSuccess;
+    ProgressReport progress(request.progress, size.bytes, target);
+    SaveMonitor monitor;
+    monitor.progress = progress.callback();
+    monitor.stopRequested = interrupted;
+    const SaveResult result = saveModelDefinition(target, request.options, monitor);
+    progress.finish();
+    return reportOutcome(target, result);
 }
 
 } // namespace
+
+void openClosedStandardDescriptors() {
+#ifdef Q_OS_UNIX
+    // A descriptor 0-2 that the caller closed would go to the next file opened: the model
+    // file would then receive the progress bar or messages.
+    for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+        if (::fcntl(descriptor, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int opened = ::open("/dev/null", descriptor == 0 ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != descriptor) {
+            ::dup2(opened, descriptor);
+            ::close(opened);
+        }
+    }
+#endif
+}
 
 int runCompanion(const QStringList &arguments) {
     const CompanionRequest request = parseCommandLine(arguments);
     switch (request.action) {
     case CompanionRequest::Action::Help:
     case CompanionRequest::Action::Version:
-        printOutput(request.text);
-        return ExitSuccess;
+        return answer(request.text);
     case CompanionRequest::Action::UsageError:
-        printError(request.text);
+        put(request.text + u'\n', stderr);
         return ExitUsage;
     case CompanionRequest::Action::Stats:
         return printStats(request.options);
@@ -207,11 +279,6 @@ int runCompanion(const QStringList &arguments) {
 
     if (!acceptModel(request))
         return ExitUsage;
-
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
-    const ModelDefinitionSize size = modelDefinitionSize(request.options, NativeNewlineLength);
-    if (request.outputFile.isEmpty())
-        return writeToStandardOutput(request, size);
-    return writeToFile(request, size);
+    catchInterrupts();
+    return writeModel(request);
 }

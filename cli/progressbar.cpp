@@ -25,11 +25,11 @@ void ProgressBar::update(quint64 done, quint64 total) {
     draw(done, total);
 }
 
-void ProgressBar::finish(quint64 total) {
+void ProgressBar::finish(quint64 done, quint64 total) {
     if (finished)
         return;
     if (drawn) {
-        draw(total, total);
+        draw(done, total);
         std::fputc('\n', terminal);
     }
     finished = true;

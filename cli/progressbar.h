@@ -13,7 +13,8 @@ public:
     ~ProgressBar();
 
     void update(quint64 done, quint64 total);
-    void finish(quint64 total); // draws the end (when anything was drawn) and ends the line
+    // Draws the count reached (when anything was drawn) and ends the line.
+    void finish(quint64 done, quint64 total);
 
     ProgressBar(const ProgressBar &) = delete;
     ProgressBar &operator=(const ProgressBar &) = delete;

@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 
+#include <cmath>
+
 namespace {
 
 using namespace ModelText;
@@ -100,7 +102,7 @@ ModelDefinitionSize modelDefinitionSize(const ModelOptions &options, int newline
     return {lines, bytes};
 }
 
-QString humanReadableSize(UInt128 bytes) {
+QString humanReadableSize(UInt128 bytes, int decimals) {
     const auto tr = [](const char *text) {
         return QCoreApplication::translate("ModelDefinitionSize", text);
     };
@@ -110,8 +112,22 @@ QString humanReadableSize(UInt128 bytes) {
     double value = bytes.toDouble();
     for (const char *unit : units) {
         value /= 1000.0;
-        if (value < 999.95)
-            return QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(unit));
+        if (value < 1000.0 - 0.5 * std::pow(10.0, -decimals))
+            return QStringLiteral("%1 %2").arg(value, 0, 'f', decimals).arg(QLatin1String(unit));
     }
     return tr("%1 bytes").arg(bytes.toDouble(), 0, 'g', 2);
+}
+
+std::pair<QString, QString> distinctSizes(UInt128 first, UInt128 second) {
+    constexpr int MostDecimals = 6;
+    for (int decimals = 1; decimals <= MostDecimals; ++decimals) {
+        std::pair<QString, QString> shown{humanReadableSize(first, decimals),
+                                          humanReadableSize(second, decimals)};
+        if (first == second || shown.first != shown.second)
+            return shown;
+    }
+    const auto inBytes = [](UInt128 bytes) {
+        return QCoreApplication::translate("ModelDefinitionSize", "%1 bytes").arg(bytes.toString());
+    };
+    return {inBytes(first), inBytes(second)};
 }

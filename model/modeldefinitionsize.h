@@ -6,6 +6,8 @@
 
 #include <QStringConverter>
 
+#include <utility>
+
 // The exact size of the file ModelDefinitionWriter writes, found by counting rather than by
 // enumerating histories: for every N the form allows (2^99 lines at N = 99) in microseconds.
 struct ModelDefinitionSize {
@@ -21,8 +23,14 @@ ModelDefinitionSize
 modelDefinitionSize(const ModelOptions &options, int newlineLength = 1,
                     QStringConverter::Encoding encoding = QStringConverter::System);
 
-// "512 bytes", "3.2 GB": decimal units up to YB, then powers of ten.
-QString humanReadableSize(UInt128 bytes);
+// "512 bytes", "3.2 GB": decimal units up to YB, then powers of ten; `decimals` digits after
+// the point.
+QString humanReadableSize(UInt128 bytes, int decimals = 1);
+
+// Two sizes as humanReadableSize() writes them, with as many decimals as it takes (up to
+// exact bytes) for sizes that differ to read differently: "1.05 MB" and "1.04 MB", never
+// "1.0 MB" twice.
+std::pair<QString, QString> distinctSizes(UInt128 first, UInt128 second);
 
 // What "\n" becomes in a file written in text mode on this platform.
 #ifdef Q_OS_WIN

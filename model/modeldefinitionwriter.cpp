@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "modeldefinitionwriter.h"
 
+#include "blockpipe.h"
 #include "historycounter.h"
 #include "modeldefinitionsize.h"
 #include "modeloptions.h"
@@ -14,54 +15,25 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <thread>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <pthread.h>
+#endif
 
 using namespace ModelText;
 
 namespace {
 
-// Where the bytes go. Whenever it can, the writer encodes its pieces once, up front, in the
-// stream's encoding and hands the stream's device large blocks of bytes, instead of converting
-// every line from UTF-16. Other streams (no device, a byte-order mark still to come, padding,
-// a stateful encoding) get the same text through the stream, a block at a time.
-class Output {
-public:
-    explicit Output(QTextStream &stream)
-        : out(stream)
-        , device(writesBytesDirectly(stream) ? stream.device() : nullptr)
-        , encoder(device ? stream.encoding() : QStringConverter::Utf8)
-        , block(BlockSize, Qt::Uninitialized) {
-        if (device)
-            out.flush(); // whatever the stream holds goes first
-    }
-
-    QByteArray encode(const QString &text) { return encoder.encode(text); }
-
-    void write(const QByteArray &bytes) {
-        char *end = reserve(bytes.size());
-        std::memcpy(end, bytes.constData(), size_t(bytes.size()));
-        commit(end + bytes.size());
-    }
-
-    // Room for `bytes` more bytes; write them at the pointer returned, then commit.
-    char *reserve(qsizetype bytes) {
-        if (block.size() - used < bytes) {
-            flush();
-            if (block.size() < bytes)
-                block.resize(bytes);
-        }
-        return block.data() + used;
-    }
-    void commit(const char *end) { used = end - block.constData(); }
-
-    void flush() {
-        if (used > 0 && !failed)
-            failed = device ? !writeToDevice() : !writeToStream();
-        used = 0;
-    }
-    bool hasFailed() const { return failed; }
-
-private:
-    static constexpr qsizetype BlockSize = 256 * 1024;
+// How the text reaches the stream. Whenever it can, the writer encodes its pieces once, up
+// front, in the stream's encoding and hands the stream's device whole blocks of bytes.
+// Other streams (no device, a byte-order mark still to come, padding, an encoding with state)
+// get the same text as UTF-16 through the stream itself.
+struct Route {
+    explicit Route(const QTextStream &stream)
+        : device(writesBytesDirectly(stream) ? stream.device() : nullptr)
+        , encoding(stream.encoding()) {}
 
     static bool writesBytesDirectly(const QTextStream &stream) {
         const QIODevice *target = stream.device();
@@ -69,31 +41,84 @@ private:
                && !stream.generateByteOrderMark() && PieceEncoder::isStateless(stream.encoding());
     }
 
-    // A short write is not the end yet: writing the rest makes a device that really is full
-    // say why (a file at its size limit first takes what fits, then fails with EFBIG).
-    bool writeToDevice() {
-        for (qsizetype done = 0; done < used;) {
-            const qint64 written = device->write(block.constData() + done, used - done);
-            if (written <= 0) {
-                out.setStatus(QTextStream::WriteFailed);
-                return false;
-            }
-            done += qsizetype(written);
-        }
+    QIODevice *device;
+    QStringConverter::Encoding encoding;
+};
+
+// Pieces of text as the blocks carry them: in the device's encoding, or as UTF-16 for the
+// stream, which then encodes them itself (nothing is lost on the way, not even a lone
+// surrogate).
+class PieceBytes {
+public:
+    explicit PieceBytes(const Route &route)
+        : direct(route.device != nullptr)
+        , encoder(direct ? route.encoding : QStringConverter::Utf8) {}
+
+    QByteArray operator()(const QString &text) {
+        if (direct)
+            return encoder.encode(text);
+        return QByteArray(reinterpret_cast<const char *>(text.utf16()),
+                          text.size() * qsizetype(sizeof(char16_t)));
+    }
+
+private:
+    bool direct;
+    PieceEncoder encoder;
+};
+
+// The generating side of the pipe: fills blocks a line at a time and hands them over when
+// full. A piece never straddles two blocks.
+class BlockFiller {
+public:
+    explicit BlockFiller(BlockPipe &pipe)
+        : pipe(pipe) {}
+
+    // Room for `bytes` more bytes; write them at the pointer returned, then commit. nullptr
+    // when the writing side has stopped: the generation ends there.
+    char *reserve(qsizetype bytes) {
+        if (block && qsizetype(block->bytes.size()) - block->used < bytes)
+            handOver(lines, false);
+        if (!block && !(block = pipe.takeEmpty()))
+            return nullptr;
+        if (qsizetype(block->bytes.size()) < bytes)
+            block->bytes.resize(size_t(bytes));
+        return block->bytes.data() + block->used;
+    }
+    void commit(const char *end) { block->used = end - block->bytes.data(); }
+
+    bool write(const QByteArray &bytes) {
+        char *at = reserve(bytes.size());
+        if (!at)
+            return false;
+        std::memcpy(at, bytes.constData(), size_t(bytes.size()));
+        commit(at + bytes.size());
         return true;
     }
 
-    bool writeToStream() {
-        out << QString::fromUtf8(block.constData(), used);
-        return out.status() == QTextStream::Ok;
+    void lineDone() { ++lines; }
+    quint64 linesDone() const { return lines; }
+
+    // Ends the block here, so that the writer reports progress right after writing it.
+    void progressPoint() { handOver(lines, true); }
+    void finish() {
+        if (block)
+            handOver(lines, false);
+        pipe.finish();
     }
 
-    QTextStream &out;
-    QIODevice *device;
-    PieceEncoder encoder;
-    QByteArray block;
-    qsizetype used = 0;
-    bool failed = false;
+private:
+    void handOver(quint64 linesEnded, bool progressPoint) {
+        if (!block)
+            return;
+        block->linesEnded = linesEnded;
+        block->progressPoint = progressPoint;
+        pipe.handFilled(block);
+        block = nullptr;
+    }
+
+    BlockPipe &pipe;
+    BlockPipe::Block *block = nullptr;
+    quint64 lines = 0;
 };
 
 // Bytes of a line that change with the history, kept in place between lines.
@@ -138,7 +163,7 @@ qsizetype longest(const std::array<QByteArray, 3> &pieces) {
 // occasions before it stay in place and only the tail is rebuilt.
 class LikelihoodLines {
 public:
-    LikelihoodLines(const ModelOptions &options, Output &output)
+    LikelihoodLines(const ModelOptions &options, PieceBytes &encode, BlockFiller &output)
         : options(options)
         , output(output)
         , n(options.numPeriods)
@@ -148,56 +173,47 @@ public:
         , closings(n + 1)
         , symbolStart(n + 1)
         , factorStart(n + 1) {
-        encodePieces();
+        encodePieces(encode);
         reserveLine();
     }
 
-    ModelDefinitionWriter::Outcome writeAll(const ModelDefinitionWriter::Progress &progress) {
-        const quint64 total = historyCount(n, options.censoring).toUInt64Saturated();
-        quint64 written = 0;
+    // Writes every line; false when the writing side stopped first.
+    bool writeAll() {
         rebuildFrom(1);
         for (;;) {
             char *end = output.reserve(maxLineLength);
+            if (!end)
+                return false;
             end = copyCurrentLine(end);
             const bool more = counter.advance();
             end = copy(end, more ? lineEnd : lastLineEnd);
             output.commit(end);
-            ++written;
+            output.lineDone();
             if (!more)
-                break;
+                return true;
             rebuildFrom(counter.firstChangedOccasion());
-            if (written % ModelDefinitionWriter::ProgressInterval == 0) {
-                if (output.hasFailed())
-                    return ModelDefinitionWriter::Outcome::Failed;
-                if (progress && !progress(written, total))
-                    return ModelDefinitionWriter::Outcome::Cancelled;
-            }
+            if (output.linesDone() % ModelDefinitionWriter::ProgressInterval == 0)
+                output.progressPoint();
         }
-        output.flush();
-        if (output.hasFailed())
-            return ModelDefinitionWriter::Outcome::Failed;
-        if (progress)
-            progress(written, total);
-        return ModelDefinitionWriter::Outcome::Completed;
     }
 
 private:
-    void encodePieces() {
+    void encodePieces(PieceBytes &encode) {
         for (int i = 1; i <= n; ++i) {
             const QString separator = i < n ? SymbolSeparator : QString();
             for (int digit = 0; digit <= 2; ++digit)
-                symbolPieces[i][digit] = output.encode(symbol(options, digit) + separator);
+                symbolPieces[i][digit] = encode(symbol(options, digit) + separator);
         }
         for (int i = 1; i < n; ++i) {
             for (int digit = 0; digit <= 2; ++digit)
-                factorPieces[i][digit] = output.encode(factor(options, i, digit));
+                factorPieces[i][digit] = encode(factor(options, i, digit));
         }
         for (int last = 0; last <= n; ++last)
-            closings[last] = output.encode(closingFactor(options, last, false));
-        releasePrefix = output.encode(ModelText::releasePrefix(options));
-        productSeparator = output.encode(ProductSeparator);
-        lineEnd = output.encode(LineEnd);
-        lastLineEnd = output.encode(LastLineEnd);
+            closings[last] = encode(closingFactor(options, last, false));
+        releasePrefix = encode(ModelText::releasePrefix(options));
+        productSeparator = encode(ProductSeparator);
+        lineEnd = encode(LineEnd);
+        lastLineEnd = encode(LastLineEnd);
     }
 
     void reserveLine() {
@@ -250,7 +266,7 @@ private:
     }
 
     const ModelOptions &options;
-    Output &output;
+    BlockFiller &output;
     const int n;
     HistoryCounter counter;
 
@@ -267,12 +283,78 @@ private:
     qsizetype maxLineLength = 0;
 };
 
+// The whole file, into the pipe; runs on the generating thread.
+void generate(const ModelOptions &options, const Route &route, BlockPipe &pipe) {
+    PieceBytes encode(route);
+    BlockFiller output(pipe);
+    const bool wrote = output.write(encode(parametersSection(options)))
+                       && output.write(encode(variablesSection(options)))
+                       && output.write(encode(likelihoodHead()))
+                       && LikelihoodLines(options, encode, output).writeAll();
+    if (wrote)
+        output.finish();
+}
+
+// The writing side: hands each block to the device, or as text to the stream.
+class BlockWriter {
+public:
+    BlockWriter(QTextStream &out, const Route &route)
+        : out(out)
+        , device(route.device) {}
+
+    bool write(const BlockPipe::Block &block) {
+        return device ? writeToDevice(block.bytes.data(), block.used)
+                      : writeToStream(block.bytes.data(), block.used);
+    }
+
+private:
+    // A short write is not the end yet: writing the rest makes a device that really is full
+    // say why (a file at its size limit first takes what fits, then fails with EFBIG).
+    bool writeToDevice(const char *data, qsizetype size) {
+        for (qsizetype done = 0; done < size;) {
+            const qint64 written = device->write(data + done, size - done);
+            if (written <= 0) {
+                out.setStatus(QTextStream::WriteFailed);
+                return false;
+            }
+            done += qsizetype(written);
+        }
+        return true;
+    }
+
+    bool writeToStream(const char *data, qsizetype size) {
+        out << QStringView(reinterpret_cast<const char16_t *>(data),
+                           size / qsizetype(sizeof(char16_t)));
+        return out.status() == QTextStream::Ok;
+    }
+
+    QTextStream &out;
+    QIODevice *device;
+};
+
+// A thread that takes no asynchronous signals, so that a signal meant to interrupt a write
+// reaches the thread that is writing.
+std::thread startGenerator(const ModelOptions &options, const Route &route, BlockPipe &pipe) {
+#ifdef Q_OS_UNIX
+    sigset_t all, previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+#endif
+    std::thread generator(generate, std::cref(options), std::cref(route), std::ref(pipe));
+#ifdef Q_OS_UNIX
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+#endif
+    return generator;
+}
+
 } // namespace
 
 void ModelDefinitionWriter::write(QTextStream &out, const ModelOptions &options) {
     write(out, options, Progress());
 }
 
+// The text is generated on a second thread while this one writes the previous block, so that
+// generating and writing overlap. Only this thread touches the stream and its device.
 ModelDefinitionWriter::Outcome ModelDefinitionWriter::write(QTextStream &out,
                                                             const ModelOptions &options,
                                                             const Progress &progress) {
@@ -282,9 +364,32 @@ ModelDefinitionWriter::Outcome ModelDefinitionWriter::write(QTextStream &out,
         return Outcome::Failed;
     }
 
-    Output output(out);
-    output.write(output.encode(parametersSection(options)));
-    output.write(output.encode(variablesSection(options)));
-    output.write(output.encode(likelihoodHead()));
-    return LikelihoodLines(options, output).writeAll(progress);
+    const Route route(out);
+    if (route.device)
+        out.flush(); // whatever the stream holds goes first
+    const quint64 total = historyCount(options.numPeriods, options.censoring).toUInt64Saturated();
+
+    BlockPipe pipe;
+    std::thread generator = startGenerator(options, route, pipe);
+    BlockWriter writer(out, route);
+    Outcome outcome = Outcome::Completed;
+    quint64 written = 0;
+    while (BlockPipe::Block *block = pipe.takeFilled()) {
+        const bool ok = writer.write(*block);
+        written = block->linesEnded;
+        const bool reportNow = block->progressPoint;
+        pipe.giveBack(block);
+        if (!ok)
+            outcome = Outcome::Failed;
+        else if (reportNow && progress && !progress(written, total))
+            outcome = Outcome::Cancelled;
+        if (outcome != Outcome::Completed) {
+            pipe.stop();
+            break;
+        }
+    }
+    generator.join();
+    if (outcome == Outcome::Completed && progress)
+        progress(written, total);
+    return outcome;
 }

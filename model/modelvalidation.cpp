@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "modelvalidation.h"
 
+#include "modelnames.h"
 #include "modeltext.h"
 #include "pieceencoder.h"
 
@@ -35,31 +36,84 @@ QList<FieldText> textsInFile(const ModelOptions &options) {
     return texts;
 }
 
-QString firstUnencodable(const QString &text, PieceEncoder &encoder) {
+bool isLineBreak(QChar c) {
+    switch (c.unicode()) {
+    case u'\n':
+    case u'\r':
+    case u'\v':
+    case u'\f':
+    case 0x0085:
+    case 0x2028:
+    case 0x2029:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isSeparator(QChar c) {
+    return c == u',' || c == u';';
+}
+
+// The first character of a text that the predicate picks, counted from 1; 0 for none.
+template<class Predicate> int firstPosition(const QString &text, Predicate picks) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (picks(text.at(i)))
+            return int(i + 1);
+    }
+    return 0;
+}
+
+// The first character, whole, that the encoding cannot hold, and where it stands.
+int firstUnencodable(const QString &text, PieceEncoder &encoder, QString &character) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const bool pair =
             text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
         const qsizetype length = pair ? 2 : 1;
-        const QStringView character = QStringView(text).mid(i, length);
-        if (!encoder.canEncode(character))
-            return character.toString();
+        const QStringView candidate = QStringView(text).mid(i, length);
+        if (!encoder.canEncode(candidate)) {
+            character = candidate.toString();
+            return int(i + 1);
+        }
         i += length - 1;
     }
-    return QString();
+    return 0;
 }
 
-void findRefusals(const ModelOptions &options, QStringConverter::Encoding encoding,
-                  QList<ModelFinding> &findings) {
-    PieceEncoder encoder(encoding);
-    for (const FieldText &input : textsInFile(options)) {
-        if (containsLineBreak(input.text)) {
-            findings.append({ModelFinding::Kind::LineBreak, {input.field}, input.text});
-        } else if (!encoder.canEncode(input.text)) {
-            findings.append({ModelFinding::Kind::Unencodable,
-                             {input.field},
-                             firstUnencodable(input.text, encoder)});
-        }
+// At most one refusal per field, the gravest first.
+bool findRefusal(const FieldText &input, PieceEncoder &encoder, QList<ModelFinding> &findings) {
+    const QString &text = input.text;
+    if (const int at = firstPosition(text, isLineBreak)) {
+        findings.append({ModelFinding::Kind::LineBreak, {input.field}, text, at});
+    } else if (const int at = firstPosition(text, [](QChar c) {
+                   return c.category() == QChar::Other_Control;
+               })) {
+        findings.append({ModelFinding::Kind::ControlCharacter, {input.field}, text, at});
+    } else if (const int at = firstPosition(text, isSeparator)) {
+        findings.append({ModelFinding::Kind::Separator, {input.field}, text, at});
+    } else if (!encoder.canEncode(text)) {
+        QString character;
+        const int at = firstUnencodable(text, encoder, character);
+        findings.append({ModelFinding::Kind::Unencodable, {input.field}, character, at});
+    } else {
+        return false;
     }
+    return true;
+}
+
+bool isNameField(ModelField field) {
+    return field != ModelField::DetectedSymbol && field != ModelField::NotDetectedSymbol
+           && field != ModelField::CensoredSymbol;
+}
+
+// A stem or the final parameter's name that would not make names a reader can take apart.
+void findNameForm(const FieldText &input, QList<ModelFinding> &findings) {
+    if (!isNameField(input.field))
+        return;
+    if (input.text.isEmpty())
+        findings.append({ModelFinding::Kind::EmptyName, {input.field}, input.text});
+    else if (!isModelName(input.text))
+        findings.append({ModelFinding::Kind::NotAName, {input.field}, input.text});
 }
 
 // Every parameter and variable name of the file, with the field whose stem makes it.
@@ -89,7 +143,9 @@ void findNameClashes(const ModelOptions &options, QList<ModelFinding> &findings)
             if (owner == name.field || reported.contains({owner, name.field}))
                 continue;
             reported.append({owner, name.field});
-            findings.append({ModelFinding::Kind::NameClash, {owner, name.field}, name.text});
+            findings.append({ModelFinding::Kind::NameClash,
+                             {std::min(owner, name.field), std::max(owner, name.field)},
+                             name.text});
         }
         if (!fields.contains(name.field))
             fields.append(name.field);
@@ -100,13 +156,16 @@ bool containsSpace(const QString &text) {
     return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
 }
 
-void findAmbiguousSymbols(const ModelOptions &options, QList<ModelFinding> &findings) {
+// Symbols whose text was refused are left out: their trouble has been told already.
+void findAmbiguousSymbols(const ModelOptions &options, const QList<ModelField> &refused,
+                          QList<ModelFinding> &findings) {
     QList<FieldText> symbols = {
         {ModelField::DetectedSymbol, options.detectedSymbol},
         {ModelField::NotDetectedSymbol, options.notDetectedSymbol},
     };
     if (options.censoring)
         symbols.append({ModelField::CensoredSymbol, options.censoredSymbol});
+    symbols.removeIf([&](const FieldText &symbol) { return refused.contains(symbol.field); });
 
     for (qsizetype a = 0; a < symbols.size(); ++a) {
         const FieldText &symbol = symbols.at(a);
@@ -129,58 +188,73 @@ QString tr(const char *text) {
 } // namespace
 
 bool containsLineBreak(const QString &text) {
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case u'\n':
-        case u'\r':
-        case u'\v':
-        case u'\f':
-        case 0x0085:
-        case 0x2028:
-        case 0x2029:
-            return true;
-        default:
-            break;
-        }
-    }
-    return false;
+    return firstPosition(text, isLineBreak) > 0;
 }
 
 QList<ModelFinding> validateModel(const ModelOptions &options,
                                   QStringConverter::Encoding encoding) {
-    QList<ModelFinding> findings;
-    findRefusals(options, encoding, findings);
-    findNameClashes(options, findings);
-    findAmbiguousSymbols(options, findings);
-    return findings;
+    QList<ModelFinding> refusals, questions;
+    QList<ModelField> refused;
+    PieceEncoder encoder(encoding);
+    for (const FieldText &input : textsInFile(options)) {
+        if (findRefusal(input, encoder, refusals))
+            refused.append(input.field);
+        else
+            findNameForm(input, questions);
+    }
+    findNameClashes(options, questions);
+    findAmbiguousSymbols(options, refused, questions);
+    return refusals + questions;
 }
 
 QString describeFinding(const ModelFinding &finding,
                         const std::function<QString(ModelField)> &fieldName) {
     const QString first = fieldName(finding.fields.value(0));
     const QString second = finding.fields.size() > 1 ? fieldName(finding.fields.at(1)) : QString();
+    const QString shown = visibleText(finding.text);
     switch (finding.kind) {
     case ModelFinding::Kind::LineBreak:
-        return tr("%1 contains a line break, which would break the lines of the file. "
-                  "Remove it and try again.")
-            .arg(first);
+        return tr("%1 \"%2\" contains a line break at character %3, which would break the "
+                  "lines of the file. Remove it and try again.")
+            .arg(first, shown)
+            .arg(finding.position);
+    case ModelFinding::Kind::ControlCharacter:
+        return tr("%1 \"%2\" contains a control character (%3) at character %4, which has no "
+                  "place in the file. Remove it and try again.")
+            .arg(first, shown, visibleText(finding.text.mid(finding.position - 1, 1)))
+            .arg(finding.position);
+    case ModelFinding::Kind::Separator:
+        return tr("%1 \"%2\" contains \"%3\" at character %4; the file separates its items "
+                  "with \",\" and ends its lines with \";\". Remove it and try again.")
+            .arg(first, shown, finding.text.mid(finding.position - 1, 1))
+            .arg(finding.position);
     case ModelFinding::Kind::Unencodable:
-        return tr("%1 contains \"%2\", which the file's text encoding cannot represent. "
-                  "Replace it and try again.")
-            .arg(first, finding.text);
+        return tr("%1 contains \"%2\" at character %3, which the file's text encoding cannot "
+                  "represent. Replace it and try again.")
+            .arg(first, shown)
+            .arg(finding.position);
+    case ModelFinding::Kind::EmptyName:
+        return finding.fields.value(0) == ModelField::FinalParameter
+                   ? tr("%1 is empty, so the final parameter would have no name.").arg(first)
+                   : tr("%1 is empty, so its names would be bare numbers (\"1\", \"2\", ...).")
+                         .arg(first);
+    case ModelFinding::Kind::NotAName:
+        return tr("%1 \"%2\" does not read as a name in a product such as \"s0*p1\": a name "
+                  "starts with a letter or \"_\" and goes on with letters, digits or \"_\".")
+            .arg(first, shown);
     case ModelFinding::Kind::NameClash:
         return tr("%1 and %2 both give the name \"%3\", so two different quantities of the "
                   "model would read alike.")
-            .arg(first, second, finding.text);
+            .arg(first, second, shown);
     case ModelFinding::Kind::AmbiguousSymbols:
         if (!second.isEmpty()) {
             return tr("%1 and %2 are both \"%3\", so histories could not be told apart.")
-                .arg(first, second, finding.text);
+                .arg(first, second, shown);
         }
         if (finding.text.isEmpty())
             return tr("%1 is empty, so histories could not be read back.").arg(first);
         return tr("%1 \"%2\" contains a space, which separates the symbols of a history.")
-            .arg(first, finding.text);
+            .arg(first, shown);
     }
     return QString();
 }

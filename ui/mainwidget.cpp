@@ -5,11 +5,14 @@
 #include "modelfilesaver.h"
 #include "modeloptions.h"
 #include "modelvalidation.h"
+#include "outputtarget.h"
+#include "savejob.h"
 #include "splitpath.h"
 #include "writeprogress.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -23,6 +26,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace {
@@ -33,11 +37,31 @@ QSpacerItem *newHorizontalSpacer(int width) {
     return new QSpacerItem(width, 20, QSizePolicy::Expanding, QSizePolicy::Minimum);
 }
 
+// File names and the analyst's texts are shown as they are, never read as markup: a file
+// called "<b>model.txt" is announced by that name.
+void makePlainText(QMessageBox &box) {
+    box.setTextFormat(Qt::PlainText);
+    const auto labels = box.findChildren<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"));
+    for (QLabel *label : labels)
+        label->setTextFormat(Qt::PlainText);
+}
+
 void showMessage(QWidget *parent, const QString &title, QMessageBox::Icon icon, const QString &text,
                  const QString &informativeText = QString()) {
     QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
     box.setInformativeText(informativeText);
+    makePlainText(box);
     box.exec();
+}
+
+// Outside Windows "*.*" only matches names with a dot, and no extension is added to a name
+// typed without one: such a file must still show under "All Files".
+QString allFilesFilter() {
+#ifdef Q_OS_WIN
+    return MainWidget::tr("All Files (*.*)");
+#else
+    return MainWidget::tr("All Files (*)");
+#endif
 }
 
 } // namespace
@@ -64,6 +88,25 @@ void MainWidget::setupUi() {
     setupCategoryBox();
     setupCensoringBox();
     setupButtonsBox();
+
+    // Top to bottom, left to right, whatever order the parts were built in. The checkable
+    // censoring box takes focus itself, for its check box, before the fields it enables.
+    QWidget *const tabOrder[] = {numPeriodsSpinBox,
+                                 survivalParameterLineEdit,
+                                 detectionParameterLineEdit,
+                                 finalParameterLineEdit,
+                                 noMoreDetectionsLineEdit,
+                                 initialSurvivalIndexSpinBox,
+                                 initialReleaseCheckBox,
+                                 detectedSymbolLineEdit,
+                                 notDetectedSymbolLineEdit,
+                                 censoringGroupBox,
+                                 censoringParameterLineEdit,
+                                 censoredSymbolLineEdit,
+                                 createButton,
+                                 exitButton};
+    for (std::size_t i = 1; i < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
 }
 
 void MainWidget::setupNumPeriodsRow() {
@@ -77,6 +120,9 @@ void MainWidget::setupNumPeriodsRow() {
     numPeriodsSpinBox = new QSpinBox(this);
     numPeriodsSpinBox->setObjectName(QStringLiteral("numPeriodsSpinBox"));
     numPeriodsSpinBox->setMinimum(2);
+    // Each label is the buddy of the field it names, so that assistive tools announce the
+    // field by it; the texts stay without mnemonics, as drawn.
+    label->setBuddy(numPeriodsSpinBox);
     horizontalLayout_3->addWidget(numPeriodsSpinBox);
     horizontalLayout_4->addLayout(horizontalLayout_3);
     horizontalSpacer = newHorizontalSpacer(40);
@@ -120,6 +166,10 @@ void MainWidget::setupNamesBox() {
     noMoreDetectionsLineEdit = new QLineEdit(groupBox);
     noMoreDetectionsLineEdit->setObjectName(QStringLiteral("noMoreDetectionsLineEdit"));
     verticalLayout_2->addWidget(noMoreDetectionsLineEdit);
+    label_2->setBuddy(survivalParameterLineEdit);
+    label_3->setBuddy(detectionParameterLineEdit);
+    label_4->setBuddy(finalParameterLineEdit);
+    label_9->setBuddy(noMoreDetectionsLineEdit);
     horizontalLayout->addLayout(verticalLayout_2);
     verticalLayout_3->addLayout(horizontalLayout);
     horizontalLayout_2 = new QHBoxLayout();
@@ -129,6 +179,7 @@ void MainWidget::setupNamesBox() {
     horizontalLayout_2->addWidget(label_8);
     initialSurvivalIndexSpinBox = new QSpinBox(groupBox);
     initialSurvivalIndexSpinBox->setObjectName(QStringLiteral("initialSurvivalIndexSpinBox"));
+    label_8->setBuddy(initialSurvivalIndexSpinBox);
     horizontalLayout_2->addWidget(initialSurvivalIndexSpinBox);
     horizontalSpacer_2 = newHorizontalSpacer(40);
     horizontalLayout_2->addItem(horizontalSpacer_2);
@@ -165,6 +216,8 @@ void MainWidget::setupCategoryBox() {
     notDetectedSymbolLineEdit = new QLineEdit(groupBox_3);
     notDetectedSymbolLineEdit->setObjectName(QStringLiteral("notDetectedSymbolLineEdit"));
     _9->addWidget(notDetectedSymbolLineEdit);
+    label_7->setBuddy(detectedSymbolLineEdit);
+    label_6->setBuddy(notDetectedSymbolLineEdit);
     _7->addLayout(_9);
     _6->addLayout(_7);
     _5->addLayout(_6, 0, 0, 1, 1);
@@ -197,6 +250,8 @@ void MainWidget::setupCensoringBox() {
     censoredSymbolLineEdit = new QLineEdit(censoringGroupBox);
     censoredSymbolLineEdit->setObjectName(QStringLiteral("censoredSymbolLineEdit"));
     _4->addWidget(censoredSymbolLineEdit);
+    label_5->setBuddy(censoringParameterLineEdit);
+    label_11->setBuddy(censoredSymbolLineEdit);
     _2->addLayout(_4, 0, 1, 1, 1);
     spacerItem1 = newHorizontalSpacer(40);
     _2->addItem(spacerItem1, 0, 2, 1, 1);
@@ -253,27 +308,42 @@ void MainWidget::connectSignals() {
 }
 
 // The inputs are checked before the save dialog opens, so that a refused model costs the
-// analyst neither a file name nor a change of the remembered directory. The form cannot change
-// while the modal dialogs run, so the values read here are the ones written.
+// analyst neither a file name nor a change of the remembered directory. The save itself runs
+// on a worker; the form's values are copied first, so later edits do not reach the file.
 void MainWidget::onCreateModelDefinition() {
+    if (saveJob)
+        return; // one file at a time; the progress dialog shows the one under way
     const ModelOptions options = readOptions();
     if (!acceptInputs(options))
         return;
 
     QSettings settings;
     const QString storedDirectory = settings.value(DirectoryKey, QStringLiteral(".")).toString();
-    const QString filter = tr("Text Files (*.txt)") + QStringLiteral(";;") + tr("All Files (*.*)");
+    const QString filter = tr("Text Files (*.txt)") + QStringLiteral(";;") + allFilesFilter();
     const QString fileName = QFileDialog::getSaveFileName(this, tr("Create Model Definition File"),
                                                           storedDirectory, filter);
     if (fileName.isEmpty())
         return;
 
+    // A directory that does not exist (or a file's path) would open the next dialog in the
+    // wrong place with a wrong name filled in.
     const QString directory = splitPath(fileName).directory;
-    if (directory != storedDirectory)
+    if (directory != storedDirectory && QFileInfo(directory).isDir())
         settings.setValue(DirectoryKey, directory);
 
-    if (fitsOnVolume(fileName, options))
-        writeFile(fileName, options);
+    const OutputTarget target = resolveOutputTarget(fileName);
+    if (target.kind == OutputTarget::Kind::Refused) {
+        showMessage(this, title, QMessageBox::Critical,
+                    tr("Unable to create file \"%1\"").arg(fileName),
+                    tr("It %1. Nothing was written.").arg(target.problem));
+        return;
+    }
+    if (fitsOnVolume(target, options))
+        startSave(target, options);
+}
+
+bool MainWidget::isWriting() const {
+    return saveJob != nullptr;
 }
 
 ModelOptions MainWidget::readOptions() const {
@@ -339,6 +409,7 @@ bool MainWidget::acceptInputs(const ModelOptions &options) {
 
     QMessageBox box(QMessageBox::Warning, title, describe(findings), QMessageBox::NoButton, this);
     box.setInformativeText(tr("Write the file anyway?"));
+    makePlainText(box);
     QPushButton *writeButton = box.addButton(tr("Write anyway"), QMessageBox::AcceptRole);
     QPushButton *cancelButton = box.addButton(QMessageBox::Cancel);
     box.setDefaultButton(cancelButton);
@@ -349,26 +420,35 @@ bool MainWidget::acceptInputs(const ModelOptions &options) {
 
 // The file doubles with every period, so a file that cannot fit is refused before anything
 // is written rather than discovered when the disk is full.
-bool MainWidget::fitsOnVolume(const QString &fileName, const ModelOptions &options) {
+bool MainWidget::fitsOnVolume(const OutputTarget &target, const ModelOptions &options) {
     const ModelDefinitionSize size = modelDefinitionSize(options, NativeNewlineLength);
-    const FreeSpace space = freeSpaceFor(fileName, size.bytes);
+    const FreeSpace space = freeSpaceFor(target, size.bytes);
     if (space.fits())
         return true;
+    const auto [needed, available] =
+        distinctSizes(space.needed, quint64(std::max<qint64>(space.available, 0)));
     showMessage(this, title, QMessageBox::Critical,
-                tr("Not enough free space for file \"%1\"").arg(fileName),
+                tr("Not enough free space for file \"%1\"").arg(target.name),
                 tr("The file would take %1, but only %2 are free there. Nothing was written.")
-                    .arg(humanReadableSize(space.needed),
-                         humanReadableSize(quint64(std::max<qint64>(space.available, 0)))));
+                    .arg(needed, available));
     return false;
 }
 
-void MainWidget::writeFile(const QString &fileName, const ModelOptions &options) {
-    SaveResult result;
-    {
-        WriteProgress progress(this, title, fileName);
-        result = saveModelDefinition(fileName, options, progress.callback());
-    }
+void MainWidget::startSave(const OutputTarget &target, const ModelOptions &options) {
+    saveJob = new SaveJob(target, options, this);
+    auto *progress = new WriteProgress(saveJob, this, title, target.name);
+    connect(saveJob, &SaveJob::finished, this, [this, progress, fileName = target.name] {
+        delete progress;
+        const SaveResult result = saveJob->result();
+        delete saveJob;
+        reportSave(fileName, result);
+        saveJob = nullptr; // only now: the outcome's message box is part of the save
+        emit saveFinished();
+    });
+    saveJob->start();
+}
 
+void MainWidget::reportSave(const QString &fileName, const SaveResult &result) {
     switch (result.status) {
     case SaveResult::Status::Saved:
         showMessage(this, title, QMessageBox::Information,

@@ -18,6 +18,9 @@ class QVBoxLayout;
 enum class ModelField;
 struct ModelFinding;
 struct ModelOptions;
+struct OutputTarget;
+struct SaveResult;
+class SaveJob;
 
 // The model form: every input of a model definition file, and the buttons that write the file
 // and end the program.
@@ -28,8 +31,12 @@ public:
     explicit MainWidget(QString title, QWidget *parent = nullptr);
     ~MainWidget() override;
 
+    // Whether a file is being written (and its outcome not yet told).
+    bool isWriting() const;
+
 signals:
     void exitClicked();
+    void saveFinished(); // a save started by the create command has ended and been reported
 
 public slots:
     void onCreateModelDefinition();
@@ -48,10 +55,12 @@ private:
     QString fieldLabel(ModelField field) const;
     QString describe(const QList<ModelFinding> &findings) const;
     bool acceptInputs(const ModelOptions &options);
-    bool fitsOnVolume(const QString &fileName, const ModelOptions &options);
-    void writeFile(const QString &fileName, const ModelOptions &options);
+    bool fitsOnVolume(const OutputTarget &target, const ModelOptions &options);
+    void startSave(const OutputTarget &target, const ModelOptions &options);
+    void reportSave(const QString &fileName, const SaveResult &result);
 
     QString title;
+    SaveJob *saveJob = nullptr; // while a file is being written
     QVBoxLayout *verticalLayout_4 = nullptr;
     QHBoxLayout *horizontalLayout_4 = nullptr;
     QHBoxLayout *horizontalLayout_3 = nullptr;

@@ -5,6 +5,7 @@
 #include "mainwidget.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
@@ -45,6 +46,7 @@ void MainWindow::setupUi() {
     setMenuBar(menubar);
     statusbar = new QStatusBar(this);
     statusbar->setObjectName(QStringLiteral("statusbar"));
+    statusbar->setSizeGripEnabled(false); // the window has a fixed size
     setStatusBar(statusbar);
 
     menubar->addAction(menu_File->menuAction());
@@ -64,11 +66,13 @@ void MainWindow::retranslateUi() {
 }
 
 // The form takes over the size the window was designed at; the fixed-size constraint then
-// makes the window exactly as large as menu bar, form and status bar need.
+// makes the window exactly as large as menu bar, form and status bar need. Only the size is
+// set: an explicit position would pin the window where Qt guessed before it was shown, and
+// the window manager places it better.
 MainWidget *MainWindow::createForm() {
     auto *form = new MainWidget(title, this);
     setCentralWidget(form);
-    setGeometry(QRect(geometry().topLeft(), form->size()));
+    resize(form->size());
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     return form;
 }
@@ -78,6 +82,16 @@ void MainWindow::connectSignals(MainWidget *form) {
     connect(actionExit, &QAction::triggered, this, &MainWindow::close);
     connect(form, &MainWidget::exitClicked, this, &MainWindow::close);
     connect(actionAbout, &QAction::triggered, this, &MainWindow::onAbout);
+}
+
+// While a file is being written the window stays open: the save runs on a worker that the
+// window's end would cut off, and its outcome has yet to be told.
+void MainWindow::closeEvent(QCloseEvent *event) {
+    const auto *form = qobject_cast<const MainWidget *>(centralWidget());
+    if (form && form->isWriting())
+        event->ignore();
+    else
+        QMainWindow::closeEvent(event);
 }
 
 void MainWindow::onAbout() {

@@ -7,6 +7,7 @@
 
 class MainWidget;
 class QAction;
+class QCloseEvent;
 class QMenu;
 class QMenuBar;
 class QStatusBar;
@@ -19,6 +20,9 @@ class MainWindow : public QMainWindow {
 public:
     explicit MainWindow(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
     ~MainWindow() override;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private slots:
     void onAbout();

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "writeprogress.h"
 
-#include <QCoreApplication>
+#include "savejob.h"
+
+#include <QCloseEvent>
+#include <QLabel>
 #include <QProgressDialog>
 
 namespace {
@@ -10,52 +13,76 @@ constexpr int Steps = 1000;
 
 int step(quint64 linesWritten, quint64 totalLines) {
     if (totalLines == 0 || linesWritten >= totalLines)
-        return Steps;
+        return linesWritten > 0 ? Steps : 0;
     return int(double(linesWritten) / double(totalLines) * Steps);
 }
 
 } // namespace
 
-WriteProgress::WriteProgress(QWidget *parent, const QString &title, const QString &fileName)
-    : dialog(new QProgressDialog(parent)) {
+// A progress dialog that can be told to stay until the work is done: while the file is being
+// finished neither Escape nor the window's close button may take it away.
+class SaveProgressDialog : public QProgressDialog {
+public:
+    using QProgressDialog::QProgressDialog;
+
+    void setCancellable(bool cancellable) { this->cancellable = cancellable; }
+    void reject() override {
+        if (cancellable)
+            QProgressDialog::reject();
+    }
+
+protected:
+    void closeEvent(QCloseEvent *event) override {
+        if (cancellable)
+            QProgressDialog::closeEvent(event);
+        else
+            event->ignore();
+    }
+
+private:
+    bool cancellable = true;
+};
+
+WriteProgress::WriteProgress(SaveJob *job, QWidget *parent, const QString &title,
+                             const QString &fileName)
+    : QObject(parent)
+    , job(job)
+    , fileName(fileName)
+    , dialog(new SaveProgressDialog(parent)) {
     dialog->setWindowModality(Qt::ApplicationModal);
     dialog->setWindowTitle(title);
+    auto *label = new QLabel(dialog);
+    label->setTextFormat(Qt::PlainText); // a file name is never markup
+    label->setWordWrap(true);
+    dialog->setLabel(label);
     dialog->setLabelText(tr("Writing model definition file \"%1\"...").arg(fileName));
     dialog->setRange(0, Steps);
-    dialog->setMinimumDuration(500);
+    dialog->setMinimumDuration(MinimumDuration);
     dialog->setAutoReset(false);
     dialog->setAutoClose(false);
-    // Escape closes a dialog without the canceled() signal; it must stop the writing too.
-    QObject::connect(dialog, &QDialog::rejected, dialog, [this] { cancelled = true; });
+    // Cancel and the close button emit canceled(); Escape only rejects the dialog.
+    connect(dialog, &QProgressDialog::canceled, job, &SaveJob::cancel);
+    connect(dialog, &QDialog::rejected, job, &SaveJob::cancel);
     dialog->setValue(0);
-    sinceUpdate.start();
+    connect(&timer, &QTimer::timeout, this, &WriteProgress::update);
+    timer.start(UpdateInterval);
 }
 
 WriteProgress::~WriteProgress() {
     delete dialog;
 }
 
-ModelDefinitionWriter::Progress WriteProgress::callback() {
-    return [this](quint64 linesWritten, quint64 totalLines) {
-        return update(linesWritten, totalLines);
-    };
-}
-
-bool WriteProgress::wasCancelled() const {
-    return cancelled || (dialog && dialog->wasCanceled());
-}
-
-// setValue() shows the dialog once the writing looks long and, while it is shown, processes
-// the events that repaint it and deliver a click on Cancel. It does nothing when the value
-// stays the same, which on a slow device or a huge file can last several updates.
-bool WriteProgress::update(quint64 linesWritten, quint64 totalLines) {
-    if (dialog && !wasCancelled() && sinceUpdate.elapsed() >= UpdateInterval) {
-        const int value = step(linesWritten, totalLines);
-        if (value != dialog->value())
-            dialog->setValue(value);
-        else if (dialog->isVisible())
-            QCoreApplication::processEvents();
-        sinceUpdate.restart();
+// setValue() shows the dialog once the save looks long.
+void WriteProgress::update() {
+    if (!dialog)
+        return;
+    if (job->isFinishing() && !finishingShown) {
+        finishingShown = true;
+        dialog->setCancellable(false);
+        dialog->setCancelButton(nullptr);
+        dialog->setLabelText(tr("Finishing model definition file \"%1\"...").arg(fileName));
     }
-    return !wasCancelled();
+    const int value = step(job->linesWritten(), job->totalLines());
+    if (value != dialog->value())
+        dialog->setValue(value);
 }

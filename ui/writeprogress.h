@@ -1,38 +1,37 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "modeldefinitionwriter.h"
-
-#include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
-class QProgressDialog;
+class QLabel;
 class QWidget;
+class SaveJob;
+class SaveProgressDialog;
 
-// Progress of one file being written on the GUI thread: a modal progress dialog that appears
-// only when the writing lasts more than about half a second, and whose Cancel stops it.
-// Events are processed at most every UpdateInterval, so the dialog costs the writing little.
-class WriteProgress {
-    Q_DECLARE_TR_FUNCTIONS(WriteProgress)
+// Shows how far a save has come: a modal progress dialog that appears only when the save
+// lasts more than about half a second. Cancel, Escape and the dialog's close button ask the
+// save to stop; once the file is being finished the dialog says so and offers no Cancel.
+// It reads the job's progress from a timer on the GUI thread, so the worker never waits for
+// the window.
+class WriteProgress : public QObject {
+    Q_OBJECT
 
 public:
     static constexpr int UpdateInterval = 50; // milliseconds
+    static constexpr int MinimumDuration = 500;
 
-    WriteProgress(QWidget *parent, const QString &title, const QString &fileName);
-    ~WriteProgress();
-    WriteProgress(const WriteProgress &) = delete;
-    WriteProgress &operator=(const WriteProgress &) = delete;
-
-    // For saveModelDefinition; valid while this object lives.
-    ModelDefinitionWriter::Progress callback();
-    bool wasCancelled() const;
+    WriteProgress(SaveJob *job, QWidget *parent, const QString &title, const QString &fileName);
+    ~WriteProgress() override;
 
 private:
-    bool update(quint64 linesWritten, quint64 totalLines);
+    void update();
 
-    QPointer<QProgressDialog> dialog;
-    QElapsedTimer sinceUpdate;
-    bool cancelled = false;
+    SaveJob *job;
+    QString fileName;
+    QPointer<SaveProgressDialog> dialog;
+    QTimer timer;
+    bool finishingShown = false;
 };

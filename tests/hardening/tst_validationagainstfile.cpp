@@ -140,19 +140,23 @@ QStringList findingsOf(const ModelOptions &options, QStringConverter::Encoding e
     };
     static const QHash<ModelFinding::Kind, QString> kindNames = {
         {ModelFinding::Kind::LineBreak, "linebreak"},
+        {ModelFinding::Kind::ControlCharacter, "control"},
+        {ModelFinding::Kind::Separator, "separator"},
         {ModelFinding::Kind::Unencodable, "unencodable"},
+        {ModelFinding::Kind::EmptyName, "empty"},
+        {ModelFinding::Kind::NotAName, "notname"},
         {ModelFinding::Kind::NameClash, "clash"},
         {ModelFinding::Kind::AmbiguousSymbols, "ambiguous"},
     };
     QStringList result;
     for (const ModelFinding &finding : validateModel(options, encoding)) {
-        // A pair of fields is a pair in either order.
-        QList<ModelField> fields = finding.fields;
-        std::sort(fields.begin(), fields.end());
+        // Two fields come in the form's order, whichever made the name first.
         QStringList words = {kindNames.value(finding.kind)};
-        for (ModelField field : std::as_const(fields))
+        for (ModelField field : finding.fields)
             words.append(fieldNames.value(field));
         words.append(finding.text);
+        if (finding.position > 0)
+            words.append(QStringLiteral("@%1").arg(finding.position));
         result.append(words.join(u' '));
     }
     result.sort();
@@ -323,7 +327,8 @@ void TestValidationAgainstFile::namedCases_data() {
     QTest::newRow("equal_survival_detection_S0_1")
         << "N=2|S0=1|detection=s" << utf8 << QStringList{"clash survival detection s1"};
     QTest::newRow("empty_survival_and_detection")
-        << "N=3|survival=|detection=" << utf8 << QStringList{"clash survival detection 1"};
+        << "N=3|survival=|detection=" << utf8
+        << QStringList{"clash survival detection 1", "empty survival ", "empty detection "};
 
     QTest::newRow("variable_stem_equal_detection_stem")
         << "noMore=p" << utf8 << QStringList{"clash detection noMore p1"};
@@ -367,48 +372,90 @@ void TestValidationAgainstFile::namedCases_data() {
     QTest::newRow("multi_character_symbols_differ")
         << "detected=yes|notDetected=no|censoring|censored=cut" << utf8 << QStringList();
 
-    QTest::newRow("line_feed") << "survival=s\n" << utf8 << QStringList{"linebreak survival s\n"};
+    QTest::newRow("line_feed") << "survival=s\n"
+                               << utf8 << QStringList{"linebreak survival s\n @2"};
     QTest::newRow("carriage_return")
-        << "final=la\rmbda" << utf8 << QStringList{"linebreak final la\rmbda"};
+        << "final=la\rmbda" << utf8 << QStringList{"linebreak final la\rmbda @3"};
     QTest::newRow("line_separator") << QStringLiteral("noMore=X\u2028") << utf8
-                                    << QStringList{QStringLiteral("linebreak noMore X\u2028")};
+                                    << QStringList{QStringLiteral("linebreak noMore X\u2028 @2")};
+    // A refused text is not also called ambiguous.
     QTest::newRow("next_line_in_symbol")
         << QStringLiteral("detected=\u0085") << utf8
-        << QStringList{QStringLiteral("linebreak detected \u0085"),
-                       QStringLiteral("ambiguous detected \u0085")};
+        << QStringList{QStringLiteral("linebreak detected \u0085 @1")};
     QTest::newRow("form_feed_in_censored_symbol")
-        << "censoring|censored=\f" << utf8
-        << QStringList{"linebreak censored \f", "ambiguous censored \f"};
+        << "censoring|censored=\f" << utf8 << QStringList{"linebreak censored \f @1"};
     QTest::newRow("line_break_in_unused_censoring_stem") << "censoringParameter=c\n"
                                                          << utf8 << QStringList();
     QTest::newRow("line_break_and_clash")
         << "final=p1|survival=\ns" << utf8
-        << QStringList{"clash detection final p1", "linebreak survival \ns"};
+        << QStringList{"clash detection final p1", "linebreak survival \ns @1"};
+
+    // Texts that would break the file's syntax: refused, and never asked about as well.
+    QTest::newRow("tab_in_name") << "survival=s\t1" << utf8
+                                 << QStringList{"control survival s\t1 @2"};
+    QTest::newRow("tab_in_symbol_is_no_space")
+        << "notDetected=\t" << utf8 << QStringList{"control notDetected \t @1"};
+    QTest::newRow("escape_character")
+        << QStringLiteral("detection=p\u001b") << utf8
+        << QStringList{QStringLiteral("control detection p\u001b @2")};
+    QTest::newRow("comma_in_survival")
+        << "survival=a,b" << utf8 << QStringList{"separator survival a,b @2"};
+    QTest::newRow("semicolon_ends_final")
+        << "final=x;" << utf8 << QStringList{"separator final x; @2"};
+    QTest::newRow("comma_as_symbol")
+        << "detected=," << utf8 << QStringList{"separator detected , @1"};
+    QTest::newRow("semicolon_as_censored_symbol")
+        << "censoring|censored=;" << utf8 << QStringList{"separator censored ; @1"};
+    QTest::newRow("separator_in_unused_censoring_stem")
+        << "censoringParameter=a,b" << utf8 << QStringList();
+
+    // Names that would not read as names: asked.
+    QTest::newRow("empty_detection") << "detection=" << utf8 << QStringList{"empty detection "};
+    QTest::newRow("empty_final") << "final=" << utf8 << QStringList{"empty final "};
+    QTest::newRow("empty_variables") << "noMore=" << utf8 << QStringList{"empty noMore "};
+    QTest::newRow("hyphen") << "survival=s-adult" << utf8
+                            << QStringList{"notname survival s-adult"};
+    QTest::newRow("space") << "survival=s 1" << utf8 << QStringList{"notname survival s 1"};
+    QTest::newRow("digit_first") << "final=2" << utf8 << QStringList{"notname final 2"};
+    QTest::newRow("operator") << "detection=p*" << utf8 << QStringList{"notname detection p*"};
+    QTest::newRow("censoring_name_counts_with_censoring")
+        << "censoring|censoringParameter=c-1" << utf8
+        << QStringList{"notname censoringParameter c-1"};
+    QTest::newRow("censoring_name_unused_without_censoring")
+        << "censoringParameter=c-1" << utf8 << QStringList();
+    QTest::newRow("unicode_letters_and_underscore")
+        << QStringLiteral("survival=\u03c6_|detection=_p|final=\u03bb2|noMore=e\u0301") << utf8
+        << QStringList();
+    QTest::newRow("symbols_need_not_be_names")
+        << "detected=+|notDetected=.|censoring|censored=2a" << utf8 << QStringList();
 
     QTest::newRow("latin1_l_with_stroke")
         << QStringLiteral("detection=\u0142") << latin1
-        << QStringList{QStringLiteral("unencodable detection \u0142")};
+        << QStringList{QStringLiteral("unencodable detection \u0142 @1")};
     QTest::newRow("latin1_e_acute_fits")
         << QStringLiteral("detection=\u00e9") << latin1 << QStringList();
     QTest::newRow("utf8_l_with_stroke_fits")
         << QStringLiteral("detection=\u0142") << utf8 << QStringList();
     QTest::newRow("latin1_surrogate_pair_named_whole")
         << QStringLiteral("final=a\U0001F600") << latin1
-        << QStringList{QStringLiteral("unencodable final \U0001F600")};
+        << QStringList{QStringLiteral("unencodable final \U0001F600 @2")};
     QTest::newRow("utf8_surrogate_pair_fits")
-        << QStringLiteral("final=\U0001F600") << utf8 << QStringList();
+        << QStringLiteral("final=\U0001D465") << utf8 << QStringList();
+    QTest::newRow("utf8_emoji_is_no_name")
+        << QStringLiteral("final=\U0001F600") << utf8
+        << QStringList{QStringLiteral("notname final \U0001F600")};
     QTest::newRow("utf8_lone_high_surrogate_inside")
         << QString(QStringLiteral("survival=s") + QChar(0xD800) + u'x') << utf8
-        << QStringList{QString(QStringLiteral("unencodable survival ") + QChar(0xD800))};
+        << QStringList{QString(QStringLiteral("unencodable survival ") + QChar(0xD800) + " @2")};
     QTest::newRow("utf8_lone_high_surrogate_at_end")
         << QString(QStringLiteral("survival=s") + QChar(0xD83D)) << utf8
-        << QStringList{QString(QStringLiteral("unencodable survival ") + QChar(0xD83D))};
+        << QStringList{QString(QStringLiteral("unencodable survival ") + QChar(0xD83D) + " @2")};
     QTest::newRow("utf8_lone_low_surrogate_at_end")
         << QString(QStringLiteral("detected=1") + QChar(0xDC00)) << utf8
-        << QStringList{QString(QStringLiteral("unencodable detected ") + QChar(0xDC00))};
+        << QStringList{QString(QStringLiteral("unencodable detected ") + QChar(0xDC00) + " @2")};
     QTest::newRow("utf8_pair_reversed")
         << QString(QStringLiteral("noMore=") + QChar(0xDE00) + QChar(0xD83D)) << utf8
-        << QStringList{QString(QStringLiteral("unencodable noMore ") + QChar(0xDE00))};
+        << QStringList{QString(QStringLiteral("unencodable noMore ") + QChar(0xDE00) + " @1")};
     QTest::newRow("latin1_unencodable_in_unused_censored_symbol")
         << QStringLiteral("censored=\u0142") << latin1 << QStringList();
 }

@@ -19,8 +19,8 @@ inline bool writeFile(const QString &path, const QByteArray &bytes) {
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
 }
 
-// Every entry of a directory, hidden ones included, by name.
+// Every entry of a directory, hidden ones and special files included, by name.
 inline QStringList entriesOf(const QString &directory) {
-    return QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                                     QDir::Name);
+    return QDir(directory).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }

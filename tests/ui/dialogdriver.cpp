@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -80,6 +81,9 @@ void DialogDriver::answerMessage(QMessageBox *box) {
         seen.defaultButton = box->defaultButton()->text();
     if (box->escapeButton())
         seen.escapeButton = box->escapeButton()->text();
+    seen.textFormat = box->textFormat();
+    if (auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel")))
+        seen.informativeTextFormat = label->textFormat();
     messages.append(seen);
 
     QAbstractButton *answer = box->escapeButton();

@@ -19,6 +19,8 @@ struct SeenMessage {
     QMessageBox::StandardButtons standardButtons;
     QString defaultButton;
     QString escapeButton;
+    Qt::TextFormat textFormat = Qt::AutoText;
+    Qt::TextFormat informativeTextFormat = Qt::AutoText; // of its label, when it has one
 };
 
 // Answers the modal dialogs of the program while a test waits in a nested event loop: polls

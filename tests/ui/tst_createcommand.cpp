@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogdriver.h"
+#include "mainwidget.h"
 #include "mainwindow.h"
 #include "modeldefinitionsize.h"
 #include "modelfilesaver.h"
 #include "modeloptions.h"
+#include "outputtarget.h"
+#include "specialfiles.h"
 #include "testfiles.h"
 #include "workedexamples.h"
 
@@ -25,6 +28,7 @@
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
+#include <thread>
 
 namespace {
 
@@ -34,6 +38,13 @@ const char *const FullDiskDirVariable = "TARSKCJS_TEST_FULL_DISK_DIR";
 const QByteArray exampleA = withNativeNewlines(WorkedExampleA);
 
 const QByteArray oldContent = "an earlier file\n";
+
+// Outside Windows "*.*" would hide a file saved without an extension.
+#ifdef Q_OS_WIN
+const QString allFiles = QStringLiteral("All Files (*.*)");
+#else
+const QString allFiles = QStringLiteral("All Files (*)");
+#endif
 
 QVariant storedDirectory() {
     return QSettings().value(DirectoryKey);
@@ -82,6 +93,12 @@ private slots:
     void refusesTextThatBreaksFile();
     void nameClashAsksBeforeWriting_data();
     void nameClashAsksBeforeWriting();
+    void specialTargetsAreWrittenThrough_data();
+    void specialTargetsAreWrittenThrough();
+    void socketIsRefused();
+    void windowStaysOpenWhileWriting();
+    void fileNamesAreShownAsTheyAre_data();
+    void fileNamesAreShownAsTheyAre();
 
 private:
     template<class T> T *child(const char *name) const {
@@ -139,6 +156,9 @@ void tst_CreateCommand::create(const QString &trigger) {
         child<QPushButton>("createButton")->click();
     else
         child<QAction>("actionCreate")->trigger();
+    // The file is written on a worker; the command is over once its outcome has been told.
+    const MainWidget *form = child<MainWidget>("MainWidget");
+    QTRY_VERIFY_WITH_TIMEOUT(!form->isWriting(), 600000);
 }
 
 void tst_CreateCommand::writesWorkedExampleA_data() {
@@ -165,7 +185,7 @@ void tst_CreateCommand::writesWorkedExampleA() {
     QCOMPARE(entriesOf(files->path()), QStringList{name});
     QCOMPARE(driver->saveDialogTitles, QStringList{"Create Model Definition File"});
     QCOMPARE(driver->saveDialogFilters,
-             QStringList{"Text Files (*.txt);;All Files (*.*) | Text Files (*.txt)"});
+             QStringList{"Text Files (*.txt);;" + allFiles + " | Text Files (*.txt)"});
     QCOMPARE(driver->saveDialogDirectories, QStringList{QDir::currentPath()});
     QCOMPARE(messages(),
              QStringList{information(
@@ -229,9 +249,14 @@ void tst_CreateCommand::unopenableFileIsReported() {
     QCOMPARE(messages(),
              QStringList{critical(QString("Unable to create file \"%1\"").arg(fileName))});
     QVERIFY2(!driver->messages.constFirst().informativeText.isEmpty(), "the reason is missing");
-    QCOMPARE(storedDirectory().toString(), path(directory));
     QCOMPARE(entriesOf(files->path()), QStringList{"afile"});
     QCOMPARE(readFile(path("afile")), oldContent);
+
+    // What is not a directory is not remembered: the next dialog opens where it would have.
+    QVERIFY(!storedDirectory().isValid());
+    driver->saveAnswers = {QString()};
+    create();
+    QCOMPARE(driver->saveDialogDirectories.value(1), QDir::currentPath());
 }
 
 // The disk fills up half-way: a copy of this program runs the command with its files limited
@@ -311,7 +336,9 @@ void tst_CreateCommand::cancelDuringLongWriteKeepsEarlierFile() {
     ModelOptions options;
     options.numPeriods = 24;
     const QString fileName = path("model.txt");
-    if (!freeSpaceFor(fileName, modelDefinitionSize(options, NativeNewlineLength).bytes).fits())
+    if (!freeSpaceFor(resolveOutputTarget(fileName),
+                      modelDefinitionSize(options, NativeNewlineLength).bytes)
+             .fits())
         QSKIP("needs room for a 4.4 GB file in the temporary directory");
     QVERIFY(writeFile(fileName, oldContent));
     child<QSpinBox>("numPeriodsSpinBox")->setValue(options.numPeriods);
@@ -332,15 +359,26 @@ void tst_CreateCommand::refusesTextThatBreaksFile_data() {
     QTest::addColumn<QByteArray>("lineEdit");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("shown"); // what the message shows of the text, and where
 
     QTest::newRow("survival_lineFeed") << QByteArray("survivalParameterLineEdit") << "s\nt"
-                                       << "\"Survival\" parameter";
+                                       << "\"Survival\" parameter"
+                                       << "\"s\\nt\" contains a line break at character 2";
     QTest::newRow("censoredSymbol_paragraphSeparator")
         << QByteArray("censoredSymbolLineEdit") << QString("2") + QChar(0x2029)
-        << "\"Censored\" symbol";
+        << "\"Censored\" symbol"
+        << "\"2\\u{2029}\" contains a line break at character 2";
     QTest::newRow("finalParameter_loneSurrogate")
         << QByteArray("finalParameterLineEdit") << QString("lam") + QChar(0xdc00) + "bda"
-        << "Final \"survival\" x detection parameter";
+        << "Final \"survival\" x detection parameter"
+        << "contains \"\\u{dc00}\" at character 4";
+    QTest::newRow("notDetectedSymbol_tab")
+        << QByteArray("notDetectedSymbolLineEdit") << "\t"
+        << "\"Not detected\" symbol"
+        << "\"\\t\" contains a control character (\\t) at character 1";
+    QTest::newRow("detection_comma") << QByteArray("detectionParameterLineEdit") << "p,q"
+                                     << "Detection parameter"
+                                     << "\"p,q\" contains \",\" at character 2";
 }
 
 // The text is pasted, as an analyst would; the line edit keeps line breaks.
@@ -348,6 +386,7 @@ void tst_CreateCommand::refusesTextThatBreaksFile() {
     QFETCH(QByteArray, lineEdit);
     QFETCH(QString, text);
     QFETCH(QString, label);
+    QFETCH(QString, shown);
     child<QGroupBox>("censoringGroupBox")->setChecked(true);
     auto *edit = child<QLineEdit>(lineEdit.constData());
     QApplication::clipboard()->setText(text);
@@ -360,7 +399,7 @@ void tst_CreateCommand::refusesTextThatBreaksFile() {
 
     QCOMPARE(driver->saveDialogTitles, QStringList());
     QCOMPARE(messages().size(), 1);
-    QVERIFY2(messages().constFirst().startsWith(critical(label + " contains")),
+    QVERIFY2(messages().constFirst().startsWith(critical(label + " " + shown)),
              qPrintable(messages().constFirst()));
     QVERIFY(!storedDirectory().isValid());
     QCOMPARE(entriesOf(files->path()), QStringList());
@@ -397,6 +436,112 @@ void tst_CreateCommand::nameClashAsksBeforeWriting() {
     QCOMPARE(storedDirectory().isValid(), written);
     QCOMPARE(driver->saveDialogTitles.size(), written ? 1 : 0);
     QCOMPARE(driver->messages.size(), written ? 2 : 1);
+}
+
+void tst_CreateCommand::specialTargetsAreWrittenThrough_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("null_device") << "null";
+    QTest::newRow("full_device") << "full";
+    QTest::newRow("fifo_with_reader") << "fifo";
+}
+
+// A device or a FIFO chosen in the dialog is written straight through and stays what it was;
+// it is never replaced by a regular file.
+void tst_CreateCommand::specialTargetsAreWrittenThrough() {
+    QFETCH(QString, kind);
+    const QString target = path(kind);
+    const bool made = kind == "null"   ? makeNullDevice(target)
+                      : kind == "full" ? makeFullDevice(target)
+                                       : makeFifo(target);
+    if (!made)
+        QSKIP("this user may not make device files here (mknod needs root)");
+    const QString before = fileKind(target);
+    QByteArray received;
+    std::thread reader;
+    if (kind == "fifo")
+        reader = std::thread([&] { received = readFile(target); });
+    driver->saveAnswers = {target};
+
+    create();
+
+    if (reader.joinable())
+        reader.join();
+    QCOMPARE(fileKind(target), before);
+    QCOMPARE(entriesOf(files->path()), QStringList{kind});
+    if (kind == "full") {
+        QCOMPARE(messages().size(), 1);
+        QVERIFY2(messages().constFirst().startsWith(
+                     critical(QString("Unable to write file \"%1\": ").arg(target))),
+                 qPrintable(messages().constFirst()));
+    } else {
+        QCOMPARE(messages(),
+                 QStringList{information(
+                     QString("TARSK 4 Model Definition file \"%1\" created.").arg(target))});
+    }
+    if (kind == "fifo")
+        QCOMPARE(received, exampleA);
+}
+
+void tst_CreateCommand::socketIsRefused() {
+    const QString target = path("socket");
+    const int socket = makeSocket(target);
+    if (socket < 0)
+        QSKIP("cannot make a Unix socket here");
+    driver->saveAnswers = {target};
+
+    create();
+
+    ::close(socket);
+    QCOMPARE(messages(),
+             QStringList{critical(QString("Unable to create file \"%1\"").arg(target))});
+    QVERIFY2(driver->messages.constFirst().informativeText.contains("socket"),
+             qPrintable(driver->messages.constFirst().informativeText));
+    QCOMPARE(fileKind(target), QString("socket"));
+}
+
+// A FIFO nobody reads yet holds the save: the window keeps working but refuses to close,
+// until the save is over.
+void tst_CreateCommand::windowStaysOpenWhileWriting() {
+    const QString target = path("fifo");
+    QVERIFY(makeFifo(target));
+    driver->saveAnswers = {target};
+    child<QPushButton>("createButton")->click();
+    const MainWidget *form = child<MainWidget>("MainWidget");
+    QVERIFY(form->isWriting());
+
+    QVERIFY(!window->close());
+    QVERIFY(window->isVisible());
+    child<QPushButton>("createButton")->click(); // a second save does not start
+    QCOMPARE(driver->saveDialogTitles.size(), 1);
+
+    QByteArray received;
+    std::thread reader([&] { received = readFile(target); });
+    QTRY_VERIFY_WITH_TIMEOUT(!form->isWriting(), 600000);
+    reader.join();
+    QCOMPARE(received, exampleA);
+    QCOMPARE(messages().size(), 1);
+    QVERIFY(window->close());
+}
+
+void tst_CreateCommand::fileNamesAreShownAsTheyAre_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("bold_tag") << "<b>model.txt";
+    QTest::newRow("entity") << "a&lt;b.txt";
+    QTest::newRow("line_break_tag") << "v1<br>v2.txt";
+}
+
+void tst_CreateCommand::fileNamesAreShownAsTheyAre() {
+    QFETCH(QString, name);
+    const QString fileName = path(name);
+    driver->saveAnswers = {fileName};
+
+    create();
+
+    QCOMPARE(readFile(fileName), exampleA);
+    QCOMPARE(messages(),
+             QStringList{information(
+                 QString("TARSK 4 Model Definition file \"%1\" created.").arg(fileName))});
+    QCOMPARE(driver->messages.constFirst().textFormat, Qt::PlainText);
 }
 
 QTEST_MAIN(tst_CreateCommand)

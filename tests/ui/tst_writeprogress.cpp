@@ -1,12 +1,51 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "savejob.h"
 #include "writeprogress.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
+#include <QLabel>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QThread>
+
+#include <atomic>
+
+namespace {
+
+constexpr quint64 TotalLines = quint64(1) << 32;
+
+// Work for a job that has written half the file and then waits: for a stop request, or, once
+// it is finishing the file, for the test to let it finish.
+struct HeldWork {
+    bool reachFinishing = false;
+    std::atomic<bool> release{false};
+
+    SaveResult operator()(const SaveMonitor &monitor) {
+        monitor.progress(TotalLines / 2, TotalLines);
+        if (reachFinishing) {
+            monitor.finishing();
+            while (!release.load())
+                QThread::msleep(5);
+            return {SaveResult::Status::Saved, QString()};
+        }
+        while (!monitor.stopRequested())
+            QThread::msleep(5);
+        return {SaveResult::Status::Cancelled, QString()};
+    }
+};
+
+QProgressDialog *shownDialog() {
+    QProgressDialog *dialog = nullptr;
+    const auto visible = [&dialog] {
+        dialog = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
+        return dialog && dialog->isVisible();
+    };
+    return QTest::qWaitFor(visible, 120000) ? dialog : nullptr;
+}
+
+} // namespace
 
 class tst_WriteProgress : public QObject {
     Q_OBJECT
@@ -14,30 +53,10 @@ class tst_WriteProgress : public QObject {
 private slots:
     void showsAndStops_data();
     void showsAndStops();
+    void finishingCannotBeCancelled_data();
+    void finishingCannotBeCancelled();
     void leavesNoDialogBehind();
 };
-
-namespace {
-
-constexpr quint64 TotalLines = quint64(1) << 32;
-
-// Feeds the callback the way a long write does until the progress dialog is on screen.
-QProgressDialog *writeUntilShown(const ModelDefinitionWriter::Progress &progress,
-                                 quint64 &linesWritten) {
-    const QDeadlineTimer deadline(120000);
-    while (!deadline.hasExpired()) {
-        linesWritten += ModelDefinitionWriter::ProgressInterval;
-        if (!progress(linesWritten, TotalLines))
-            return nullptr;
-        auto *dialog = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
-        if (dialog && dialog->isVisible())
-            return dialog;
-        QThread::msleep(2);
-    }
-    return nullptr;
-}
-
-} // namespace
 
 void tst_WriteProgress::showsAndStops_data() {
     QTest::addColumn<QString>("how");
@@ -47,22 +66,29 @@ void tst_WriteProgress::showsAndStops_data() {
     QTest::newRow("windowFrame") << "windowFrame";
 }
 
+// The dialog shows the job's progress and the file's name as it is, and every way of
+// dismissing it stops the job.
 void tst_WriteProgress::showsAndStops() {
     QFETCH(QString, how);
     QWidget form;
     form.show();
-    WriteProgress writeProgress(&form, QStringLiteral("tarskCJS 1.0"), QStringLiteral("/d/m.txt"));
-    const ModelDefinitionWriter::Progress progress = writeProgress.callback();
-    quint64 linesWritten = 0;
+    HeldWork work;
+    SaveJob job([&work](const SaveMonitor &monitor) { return work(monitor); });
+    QSignalSpy finished(&job, &SaveJob::finished);
+    const QString fileName = QStringLiteral("/d/<b>m.txt");
+    WriteProgress progress(&job, &form, QStringLiteral("tarskCJS 1.0"), fileName);
+    job.start();
 
-    QProgressDialog *dialog = writeUntilShown(progress, linesWritten);
+    QProgressDialog *dialog = shownDialog();
 
     QVERIFY2(dialog, "the progress dialog never showed");
     QCOMPARE(dialog->parentWidget(), &form);
     QCOMPARE(dialog->windowTitle(), QString("tarskCJS 1.0"));
-    QVERIFY2(dialog->labelText().contains("\"/d/m.txt\""), qPrintable(dialog->labelText()));
-    QVERIFY(dialog->value() > 0);
-    QVERIFY(!writeProgress.wasCancelled());
+    auto *label = dialog->findChild<QLabel *>();
+    QCOMPARE(label->textFormat(), Qt::PlainText);
+    QVERIFY2(label->text().contains("\"" + fileName + "\""), qPrintable(label->text()));
+    QTRY_COMPARE(dialog->value(), dialog->maximum() / 2);
+    QVERIFY(job.isRunning());
 
     if (how == QLatin1String("cancelButton"))
         dialog->findChild<QPushButton *>()->click();
@@ -71,18 +97,60 @@ void tst_WriteProgress::showsAndStops() {
     else
         dialog->close();
 
-    QVERIFY(writeProgress.wasCancelled());
-    QVERIFY(!progress(linesWritten + ModelDefinitionWriter::ProgressInterval, TotalLines));
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(job.result().status, SaveResult::Status::Cancelled);
+}
+
+void tst_WriteProgress::finishingCannotBeCancelled_data() {
+    showsAndStops_data();
+}
+
+// Once the file is being finished the dialog says so, offers no Cancel, and stays until the
+// job is done.
+void tst_WriteProgress::finishingCannotBeCancelled() {
+    QFETCH(QString, how);
+    QWidget form;
+    form.show();
+    HeldWork work;
+    work.reachFinishing = true;
+    SaveJob job([&work](const SaveMonitor &monitor) { return work(monitor); });
+    QSignalSpy finished(&job, &SaveJob::finished);
+    WriteProgress progress(&job, &form, QStringLiteral("t"), QStringLiteral("/d/m.txt"));
+    job.start();
+
+    QProgressDialog *dialog = shownDialog();
+    QVERIFY2(dialog, "the progress dialog never showed");
+    auto *label = dialog->findChild<QLabel *>();
+    QTRY_VERIFY2(label->text().startsWith("Finishing model definition file \"/d/m.txt\""),
+                 qPrintable(label->text()));
+    QCOMPARE(dialog->findChild<QPushButton *>(), nullptr);
+
+    if (how == QLatin1String("escapeKey"))
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    else if (how == QLatin1String("windowFrame"))
+        dialog->close();
+    QTest::qWait(3 * WriteProgress::UpdateInterval);
+    QVERIFY(dialog->isVisible());
+    QVERIFY(job.isRunning());
+
+    work.release.store(true);
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(job.result().status, SaveResult::Status::Saved);
 }
 
 // A dialog left behind would pop up later on its own timer, over the next message box.
 void tst_WriteProgress::leavesNoDialogBehind() {
     QWidget form;
     {
-        WriteProgress writeProgress(&form, QStringLiteral("t"), QStringLiteral("f"));
-        QVERIFY(writeProgress.callback()(16384, 32768));
+        SaveJob job([](const SaveMonitor &) { return SaveResult(); });
+        QSignalSpy finished(&job, &SaveJob::finished);
+        WriteProgress progress(&job, &form, QStringLiteral("t"), QStringLiteral("f"));
+        job.start();
+        QVERIFY(finished.wait(60000));
     }
+    QTest::qWait(2 * WriteProgress::MinimumDuration);
     QVERIFY(form.findChildren<QProgressDialog *>().isEmpty());
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
 }
 
 QTEST_MAIN(tst_WriteProgress)
