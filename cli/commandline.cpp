@@ -105,12 +105,28 @@ QString usageError(const QString &message) {
     return tr("%1: %2 (see %1 --help)").arg(programName(), message);
 }
 
+// How the option was typed the last time it was given ("-n" or "--periods"), for messages.
+QString typedName(const QCommandLineOption &option, const QStringList &arguments) {
+    for (auto argument = arguments.crbegin(); argument != arguments.crend(); ++argument) {
+        for (const QString &name : option.names()) {
+            const QString dashed =
+                (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+            if (*argument == dashed || argument->startsWith(dashed + u'=')
+                || (name.size() == 1 && argument->startsWith(dashed)
+                    && !argument->startsWith(u"--")))
+                return dashed;
+        }
+    }
+    return QStringLiteral("--") + option.names().constLast();
+}
+
 // A whole number within [minimum, maximum], written as digits with an optional sign and
-// nothing around them; otherwise an error naming the option.
-bool parseNumber(const QCommandLineParser &parser, const QCommandLineOption &option, int minimum,
-                 int maximum, int &value, QString &error) {
+// nothing around them; otherwise an error naming the option as it was typed.
+bool parseNumber(const QCommandLineParser &parser, const QCommandLineOption &option,
+                 const QStringList &arguments, int minimum, int maximum, int &value,
+                 QString &error) {
     const QString text = parser.value(option);
-    const QString name = QStringLiteral("--") + option.names().constLast();
+    const QString name = typedName(option, arguments);
     static const QRegularExpression wholeNumber(
         QRegularExpression::anchoredPattern(QStringLiteral("[+-]?[0-9]+")));
     if (!wholeNumber.match(text).hasMatch()) {
@@ -267,16 +283,15 @@ CompanionRequest parseCommandLine(const QStringList &arguments) {
     }
     if (!parser.positionalArguments().isEmpty()) {
         request.action = CompanionRequest::Action::UsageError;
-        request.text = usageError(
-            tr("unexpected argument \"%1\"")
-                .arg(visibleText(parser.positionalArguments().constFirst())));
+        request.text = usageError(tr("unexpected argument \"%1\"")
+                                      .arg(visibleText(parser.positionalArguments().constFirst())));
         return request;
     }
 
     ModelOptions &options = request.options;
-    if (!parseNumber(parser, o.periods, 2, 99, options.numPeriods, request.text)
-        || !parseNumber(parser, o.initialSurvivalIndex, 0, 99, options.initialSurvivalIndex,
-                        request.text)) {
+    if (!parseNumber(parser, o.periods, arguments, 2, 99, options.numPeriods, request.text)
+        || !parseNumber(parser, o.initialSurvivalIndex, arguments, 0, 99,
+                        options.initialSurvivalIndex, request.text)) {
         request.action = CompanionRequest::Action::UsageError;
         return request;
     }

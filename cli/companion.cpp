@@ -65,8 +65,8 @@ QString programName() {
 
 bool put(const QString &text, FILE *stream) {
     const QByteArray bytes = text.toLocal8Bit();
-    const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream)
-                         == size_t(bytes.size());
+    const bool written =
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) == size_t(bytes.size());
     return std::fflush(stream) == 0 && written && !std::ferror(stream);
 }
 
@@ -135,11 +135,10 @@ int printStats(const ModelOptions &options) {
     printFindings(options, true);
     const ModelDefinitionSize size = modelDefinitionSize(options, NativeNewlineLength);
     return answer(tr("histories: %1\nbytes: %2\n")
-                      .arg(size.lines.toString(), size.bytes < 1000
-                                                      ? size.bytes.toString()
-                                                      : tr("%1 (%2)").arg(size.bytes.toString(),
-                                                                          humanReadableSize(
-                                                                              size.bytes))));
+                      .arg(size.lines.toString(),
+                           size.bytes < 1000 ? size.bytes.toString()
+                                             : tr("%1 (%2)").arg(size.bytes.toString(),
+                                                                 humanReadableSize(size.bytes))));
 }
 
 bool isTerminal(const OutputTarget &target) {
@@ -202,9 +201,9 @@ int reportOutcome(const OutputTarget &target, const SaveResult &result) {
     case SaveResult::Status::Saved:
         return ExitSuccess;
     case SaveResult::Status::OpenFailed:
-        report(file ? tr("cannot create %1: %2; nothing was written").arg(name, result.errorString)
-                    : tr("cannot write to %1: %2; nothing was written")
-                          .arg(name, result.errorString));
+        report(
+            file ? tr("cannot create %1: %2; nothing was written").arg(name, result.errorString)
+                 : tr("cannot write to %1: %2; nothing was written").arg(name, result.errorString));
         return ExitWriteFailure;
     case SaveResult::Status::WriteFailed:
         report(file ? tr("cannot write %1: %2; nothing was written and an earlier file of that "

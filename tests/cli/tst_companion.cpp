@@ -7,9 +7,32 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+namespace {
+
+// "tarskcjs-cli: " and then a lower-case word, an option or a quoted text.
+bool isInTheCompanionsStyle(const QByteArray &line) {
+    const QByteArray prefix = "tarskcjs-cli: ";
+    if (!line.startsWith(prefix) || line.size() == prefix.size())
+        return false;
+    const char first = line.at(prefix.size());
+    return (first >= 'a' && first <= 'z') || first == '-' || first == '"';
+}
+
+// Runs the companion through the shell, for what QProcess cannot pass: bytes that are not
+// UTF-8, closed descriptors.
+CompanionRun runThroughShell(const QString &script, const QStringList &arguments = {}) {
+    return runCompanionProgram(QStringLiteral("/bin/sh"),
+                               QStringList{"-c", script, QStringLiteral(TARSKCJS_CLI_PATH)}
+                                   + arguments);
+}
+
+} // namespace
 
 class TestCompanion : public QObject {
     Q_OBJECT
@@ -84,25 +107,60 @@ private slots:
     void usageErrors_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("named");
-        QTest::newRow("periods_too_small") << QStringList{"-n", "1"} << "--periods";
-        QTest::newRow("periods_too_large") << QStringList{"-n", "100"} << "--periods";
-        QTest::newRow("periods_not_a_number") << QStringList{"-n", "ten"} << "--periods";
-        QTest::newRow("periods_fraction") << QStringList{"-n", "2.5"} << "--periods";
-        QTest::newRow("periods_huge") << QStringList{"-n", "99999999999999999999"} << "--periods";
-        QTest::newRow("periods_missing_value") << QStringList{"-n"} << "n";
+        QTest::newRow("periods_too_small") << QStringList{"-n", "1"} << "-n must be from 2 to 99";
+        QTest::newRow("periods_too_large")
+            << QStringList{"--periods", "100"} << "--periods must be from 2 to 99, not 100";
+        QTest::newRow("periods_not_a_number") << QStringList{"-n", "ten"} << "-n needs a whole";
+        QTest::newRow("periods_fraction") << QStringList{"-n", "2.5"} << "-n";
+        QTest::newRow("periods_huge_is_out_of_range")
+            << QStringList{"-n", "99999999999999999999"} << "-n must be from 2 to 99";
+        QTest::newRow("periods_trailing_line_break")
+            << QStringList{"-n", "5\n"} << "-n needs a whole number, not \"5\\n\"";
+        QTest::newRow("periods_leading_space") << QStringList{"-n", " 5"} << "not \" 5\"";
+        QTest::newRow("periods_missing_value")
+            << QStringList{"-n"} << "option \"-n\" needs a value";
         QTest::newRow("s0_negative")
             << QStringList{"--initial-survival-index", "-1"} << "--initial-survival-index";
         QTest::newRow("s0_too_large")
             << QStringList{"--initial-survival-index", "100"} << "--initial-survival-index";
-        QTest::newRow("unknown_option") << QStringList{"--bogus"} << "bogus";
-        QTest::newRow("positional_argument") << QStringList{"model.txt"} << "model.txt";
+        QTest::newRow("unknown_option") << QStringList{"--bogus"} << "unknown option \"--bogus\"";
+        QTest::newRow("unknown_short_option") << QStringList{"-q"} << "unknown option \"-q\"";
+        QTest::newRow("flag_with_value")
+            << QStringList{"--censoring=yes"} << "option \"--censoring\" takes no value";
+        QTest::newRow("positional_argument") << QStringList{"model.txt"} << "\"model.txt\"";
         QTest::newRow("line_break_in_name") << QStringList{"--survival", "s\nt"} << "--survival";
         QTest::newRow("carriage_return_in_symbol")
             << QStringList{"--detected-symbol", "1\r"} << "--detected-symbol";
         QTest::newRow("line_break_in_censoring_name")
             << QStringList{"--censoring", "--censoring-parameter", "c\n"}
             << "--censoring-parameter";
+        QTest::newRow("tab_in_name")
+            << QStringList{"--survival", "s\t1"}
+            << "--survival \"s\\t1\" contains a control character (\\t) at character 2";
+        QTest::newRow("tab_as_symbol")
+            << QStringList{"--not-detected-symbol", "\t"} << "--not-detected-symbol \"\\t\"";
+        QTest::newRow("comma_in_survival")
+            << QStringList{"--survival", "a,b"} << "--survival \"a,b\" contains \",\"";
+        QTest::newRow("semicolon_in_final")
+            << QStringList{"--final", "x;"} << "--final \"x;\" contains \";\"";
+        QTest::newRow("comma_as_symbol")
+            << QStringList{"--detected-symbol", ","} << "--detected-symbol";
+        QTest::newRow("semicolon_as_censored_symbol")
+            << QStringList{"--censoring", "--censored-symbol", ";"} << "--censored-symbol";
+        QTest::newRow("empty_detection")
+            << QStringList{"--detection", ""} << "--detection is empty";
+        QTest::newRow("empty_final") << QStringList{"--final", ""} << "--final is empty";
+        QTest::newRow("empty_variables")
+            << QStringList{"--no-more-detections", ""} << "--no-more-detections is empty";
+        QTest::newRow("hyphen_in_survival") << QStringList{"--survival", "s-adult"}
+                                            << "--survival \"s-adult\" does not read as a name";
+        QTest::newRow("space_in_survival") << QStringList{"--survival", "s 1"} << "--survival";
+        QTest::newRow("digit_as_final") << QStringList{"--final", "2"} << "--final \"2\"";
+        QTest::newRow("operator_in_detection") << QStringList{"--detection", "p*"} << "--detection";
         QTest::newRow("name_clash") << QStringList{"-n", "4", "--detection", "s"} << "--detection";
+        QTest::newRow("clash_named_in_the_forms_order")
+            << QStringList{"-n", "3", "--initial-survival-index", "10", "--detection", "s1"}
+            << "--survival and --detection both give the name \"s11\"";
         QTest::newRow("final_is_a_subscripted_name") << QStringList{"--final", "p1"} << "--final";
         QTest::newRow("equal_symbols")
             << QStringList{"--not-detected-symbol", "1"} << "--not-detected-symbol";
@@ -114,10 +172,12 @@ private slots:
         QFETCH(QString, named);
         QTemporaryDir dir;
         const QString target = dir.filePath("model.txt");
-        const CompanionRun run = runCompanion(arguments + QStringList{"-o", target});
+        const CompanionRun run = runCompanion(QStringList{"-o", target} + arguments);
         QCOMPARE(run.exitCode, 2);
         QCOMPARE(run.out, QByteArray());
         QVERIFY2(QString::fromUtf8(run.err).contains(named), run.err);
+        for (const QByteArray &line : run.err.trimmed().split('\n'))
+            QVERIFY2(isInTheCompanionsStyle(line), line);
         QVERIFY(!QFile::exists(target));
         QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  QStringList());
@@ -227,6 +287,131 @@ private slots:
         b.censoring = true;
         QCOMPARE(readFile(target), expectedFileBytes(b));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"model.txt"});
+    }
+
+    void questionsCanBeAllowed_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<ModelOptions>("options");
+        ModelOptions emptyDetection;
+        emptyDetection.detectionParameter = "";
+        QTest::newRow("empty_detection") << QStringList{"--detection", ""} << emptyDetection;
+        ModelOptions hyphen;
+        hyphen.survivalParameter = "s-adult";
+        QTest::newRow("hyphen") << QStringList{"--survival", "s-adult"} << hyphen;
+    }
+    void questionsCanBeAllowed() {
+        QFETCH(QStringList, arguments);
+        QFETCH(ModelOptions, options);
+        const CompanionRun run = runCompanion(arguments + QStringList{"--allow-name-clashes"});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.startsWith("tarskcjs-cli: warning: "), run.err);
+        QCOMPARE(run.out, expectedFileBytes(options));
+    }
+
+    // --stats says what writing would say about the inputs, and still gives the figures.
+    void statsTellTheFindings_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("finding");
+        QTest::newRow("clash") << QStringList{"--survival", "p", "-n", "3"}
+                               << QByteArray("warning: --survival and --detection");
+        QTest::newRow("refusal") << QStringList{"--final", "a;b"}
+                                 << QByteArray("tarskcjs-cli: --final \"a;b\" contains");
+        QTest::newRow("sound") << QStringList{"-n", "3"} << QByteArray();
+    }
+    void statsTellTheFindings() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, finding);
+        const CompanionRun run = runCompanion(arguments + QStringList{"--stats"});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY(run.out.startsWith("histories: "));
+        if (finding.isEmpty())
+            QCOMPARE(run.err, QByteArray());
+        else
+            QVERIFY2(run.err.contains(finding), run.err);
+    }
+
+    // An answer that does not arrive is a failure, told on standard error.
+    void lostAnswersFail_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("stats") << QStringList{"-n", "3", "--stats"};
+        QTest::newRow("help") << QStringList{"--help"};
+        QTest::newRow("version") << QStringList{"--version"};
+        QTest::newRow("model") << QStringList{"-n", "3"};
+    }
+    void lostAnswersFail() {
+        QFETCH(QStringList, arguments);
+        if (!QFile::exists("/dev/full"))
+            QSKIP("this system has no /dev/full");
+        const CompanionRun run = runCompanion(arguments, [](QProcess &process) {
+            process.setStandardOutputFile(QStringLiteral("/dev/full"));
+        });
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.startsWith("tarskcjs-cli: cannot write to standard output: No space "),
+                 run.err);
+    }
+
+    void undecodableArgumentsAreRefused_data() {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QByteArray>("named");
+        QTest::newRow("latin1_name") << "exec \"$0\" --survival \"$(printf '\\351t\\351')\""
+                                     << QByteArray("\"--survival\" (\"\\xe9t\\xe9\")");
+        QTest::newRow("latin1_file_name")
+            << "cd \"$1\" && exec \"$0\" -o \"$(printf 'mod\\351le.txt')\"" << QByteArray("\"-o\"");
+    }
+    void undecodableArgumentsAreRefused() {
+        QFETCH(QString, script);
+        QFETCH(QByteArray, named);
+        QTemporaryDir dir;
+        const CompanionRun run = runThroughShell(script, {dir.path()});
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(run.out, QByteArray());
+        QVERIFY2(run.err.contains(named) && run.err.contains("not valid text"), run.err);
+        QCOMPARE(entriesOf(dir.path()), QStringList());
+    }
+
+    // Descriptors 0-2 closed by the caller must not become the model file's descriptors: the
+    // progress bar would be written into it.
+    void closedStandardDescriptors_data() {
+        QTest::addColumn<QString>("closing");
+        QTest::newRow("stdout_and_stderr") << ">&- 2>&-";
+        QTest::newRow("all_three") << "<&- >&- 2>&-";
+        QTest::newRow("stderr_only") << "2>&-";
+    }
+    void closedStandardDescriptors() {
+        QFETCH(QString, closing);
+        QTemporaryDir dir;
+        const QString target = dir.filePath("out.txt");
+        const CompanionRun run =
+            runThroughShell("exec \"$0\" -n 16 --progress -o \"$1\" " + closing, {target});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(readFile(target), expectedFileBytes(withPeriods(16)));
+    }
+
+    // The bar comes by itself only on a terminal that does not also receive the model.
+    void automaticProgressBar_data() {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<bool>("drawn");
+        QTest::newRow("model_on_the_terminal") << "-n 19" << false;
+        QTest::newRow("model_into_a_file") << "-n 19 -o \"$1\"" << true;
+        QTest::newRow("small_file") << "-n 12 -o \"$1\"" << false;
+        QTest::newRow("forced_small_file") << "-n 12 --progress -o \"$1\"" << true;
+    }
+    void automaticProgressBar() {
+        QFETCH(QString, arguments);
+        QFETCH(bool, drawn);
+        const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
+        if (script.isEmpty())
+            QSKIP("needs script(1) (util-linux) for a terminal");
+        QTemporaryDir dir;
+        const QString command = QStringLiteral("exec \"$0\" %1").arg(arguments);
+        // script runs the command on a terminal of its own and copies what it shows.
+        const CompanionRun run = runCompanionProgram(
+            script, {"-qec",
+                     QStringLiteral("sh -c '%1' '%2' '%3'")
+                         .arg(command, QStringLiteral(TARSKCJS_CLI_PATH), dir.filePath("m.txt")),
+                     "/dev/null"});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out.contains("\r["), drawn);
     }
 
     void refusesAFileThatCannotFit() {

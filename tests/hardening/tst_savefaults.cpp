@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "companionprocess.h"
 #include "modeloptions.h"
+#include "smallvolume.h"
+#include "specialfiles.h"
 #include "testfiles.h"
 #include "writertestsupport.h"
 
@@ -15,6 +17,9 @@
 
 #include <algorithm>
 #include <map>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -74,6 +79,13 @@ private slots:
     void fullDeviceAsStandardOutput();
     void unopenableTarget_data();
     void unopenableTarget();
+    void specialTargets_data();
+    void specialTargets();
+    void standardOutputOnAFullVolume();
+    void linksMeasureTheVolumeTheyLeadTo_data();
+    void linksMeasureTheVolumeTheyLeadTo();
+    void replacingKeepsOwnerGroupAndPermissions();
+    void readOnlyDirectoryIsExplained();
 };
 
 void TestSaveFaults::initTestCase() {
@@ -239,6 +251,201 @@ void TestSaveFaults::unopenableTarget() {
     QVERIFY2(run.err.contains(path.toLocal8Bit()) && run.err.count('\n') == 1, why);
     QCOMPARE(snapshot(), before);
     ++injected["target that cannot be created"];
+}
+
+void TestSaveFaults::specialTargets_data() {
+    QTest::addColumn<QString>("target"); // a path in the temporary directory, or absolute
+    QTest::addColumn<QString>("make");   // what to make there first
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<bool>("onStandardOutput"); // the model arrives on standard output
+    QTest::addColumn<QByteArray>("message");
+
+    QTest::newRow("dev_null") << "/dev/null"
+                              << "" << 0 << false << QByteArray();
+    QTest::newRow("null_device_made_here") << "null"
+                                           << "null" << 0 << false << QByteArray();
+    QTest::newRow("dev_full") << "/dev/full"
+                              << "" << 1 << false << QByteArray("No space left on device");
+    QTest::newRow("full_device_made_here")
+        << "full"
+        << "full" << 1 << false << QByteArray("the output is incomplete");
+    QTest::newRow("fifo_with_reader") << "fifo"
+                                      << "fifo" << 0 << false << QByteArray();
+    QTest::newRow("dash_is_standard_output") << "-"
+                                             << "" << 0 << true << QByteArray();
+    QTest::newRow("dev_stdout_into_a_pipe") << "/dev/stdout"
+                                            << "" << 0 << true << QByteArray();
+    QTest::newRow("dev_fd_1") << "/dev/fd/1"
+                              << "" << 0 << true << QByteArray();
+    QTest::newRow("link_to_dev_stdout") << "out"
+                                        << "stdout link" << 0 << true << QByteArray();
+    QTest::newRow("directory") << "folder"
+                               << "directory" << 1 << false << QByteArray("it is a directory");
+    QTest::newRow("socket") << "socket"
+                            << "socket" << 1 << false << QByteArray("socket");
+}
+
+// What is not a regular file is written straight through and stays what it was; a directory
+// or a socket is refused. A file named "-" is never made.
+void TestSaveFaults::specialTargets() {
+    QFETCH(QString, target);
+    QFETCH(QString, make);
+    QFETCH(int, exitCode);
+    QFETCH(bool, onStandardOutput);
+    QFETCH(QByteArray, message);
+
+    const QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path =
+        QDir::isAbsolutePath(target) || target == "-" ? target : dir.filePath(target);
+    int socket = -1;
+    bool made = true;
+    if (make == "null")
+        made = makeNullDevice(path);
+    else if (make == "full")
+        made = makeFullDevice(path);
+    else if (make == "fifo")
+        made = makeFifo(path);
+    else if (make == "directory")
+        made = QDir(dir.path()).mkdir(target);
+    else if (make == "socket")
+        made = (socket = makeSocket(path)) >= 0;
+    else if (make == "stdout link")
+        made = QFile::link(QStringLiteral("/dev/stdout"), path);
+    if (!made)
+        QSKIP(qPrintable("cannot make a " + make + " here (mknod needs root)"));
+    const QString kindBefore = target == "-" ? QString() : fileKind(path);
+
+    QByteArray received;
+    std::thread reader;
+    if (make == "fifo")
+        reader = std::thread([&] { received = readFile(path); });
+    const QDir workingDirectory(dir.path());
+    const CompanionRun run =
+        runCompanion({"-n", "5", "--censoring", "-o", path},
+                     [&](QProcess &process) { process.setWorkingDirectory(dir.path()); });
+    if (reader.joinable())
+        reader.join();
+    if (socket >= 0)
+        ::close(socket);
+
+    const QByteArray why = describe(run, -1);
+    QVERIFY2(run.exitStatus == QProcess::NormalExit && run.exitCode == exitCode, why);
+    QVERIFY2(run.err.contains(message), why);
+    const QByteArray expected = expectedFileBytes(withPeriods(5, true));
+    QCOMPARE(run.out, onStandardOutput ? expected : QByteArray());
+    if (make == "fifo")
+        QCOMPARE(received, expected);
+    if (!kindBefore.isEmpty())
+        QCOMPARE(fileKind(path), kindBefore);
+    QVERIFY(!QFile::exists(dir.filePath("-")));
+    QCOMPARE(fileKind(QStringLiteral("/dev/null")), QString("character device"));
+}
+
+// Standard output that is a file on a volume too small for the model: refused before the
+// first byte, as -o would be.
+void TestSaveFaults::standardOutputOnAFullVolume() {
+    const QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const SmallVolume small(dir.filePath("small"), "1m");
+    if (!small.isMounted())
+        QSKIP("cannot mount a small tmpfs here (needs root)");
+    const QString output = small.filePath("x.txt");
+    const CompanionRun run = runCompanion(
+        {"-n", "16"}, [&](QProcess &process) { process.setStandardOutputFile(output); });
+    const QByteArray why = describe(run, -1);
+    QVERIFY2(run.exitCode == 1 && run.err.contains("standard output") && run.err.contains("free"),
+             why);
+    QCOMPARE(QFileInfo(output).size(), 0);
+}
+
+void TestSaveFaults::linksMeasureTheVolumeTheyLeadTo_data() {
+    QTest::addColumn<bool>("linkOnSmallVolume");
+    QTest::newRow("link_on_small_volume_to_large") << true;
+    QTest::newRow("link_on_large_volume_to_small") << false;
+}
+
+// The save follows a link to the file it points to and writes beside that file: the free
+// space that counts is that of the volume the link leads to.
+void TestSaveFaults::linksMeasureTheVolumeTheyLeadTo() {
+    QFETCH(bool, linkOnSmallVolume);
+    const QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const SmallVolume small(dir.filePath("small"), "1m");
+    if (!small.isMounted())
+        QSKIP("cannot mount a small tmpfs here (needs root)");
+    const QString link = linkOnSmallVolume ? small.filePath("link.txt") : dir.filePath("link.txt");
+    const QString target =
+        linkOnSmallVolume ? dir.filePath("model.txt") : small.filePath("target.txt");
+    QVERIFY(QFile::link(target, link));
+
+    const CompanionRun run = runCompanion({"-n", "16", "-o", link});
+
+    const QByteArray why = describe(run, -1);
+    QCOMPARE(fileKind(link), QString("link"));
+    if (linkOnSmallVolume) {
+        QVERIFY2(run.exitCode == 0 && run.err.isEmpty(), why);
+        QCOMPARE(readFile(target), expectedFileBytes(withPeriods(16)));
+    } else {
+        QVERIFY2(run.exitCode == 1 && run.err.contains("is free there"), why);
+        QVERIFY(!QFile::exists(target));
+        QCOMPARE(entriesOf(small.filePath(QString())), QStringList());
+    }
+}
+
+// As root the new file would otherwise belong to root.
+void TestSaveFaults::replacingKeepsOwnerGroupAndPermissions() {
+    if (::geteuid() != 0)
+        QSKIP("only root may give a file to another owner");
+    const QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString target = dir.filePath("model.txt");
+    QVERIFY(writeFile(target, "earlier\n"));
+    const QByteArray name = QFile::encodeName(target);
+    QCOMPARE(::chown(name.constData(), 12345, 23456), 0);
+    QCOMPARE(::chmod(name.constData(), 0640), 0);
+
+    const CompanionRun run = runCompanion({"-n", "4", "-o", target});
+
+    QCOMPARE(run.exitCode, 0);
+    struct stat after {};
+    QCOMPARE(::stat(name.constData(), &after), 0);
+    QCOMPARE(after.st_uid, uid_t(12345));
+    QCOMPARE(after.st_gid, gid_t(23456));
+    QCOMPARE(after.st_mode & 07777, mode_t(0640));
+    QCOMPARE(readFile(target), expectedFileBytes(withPeriods(4)));
+}
+
+// A file is replaced through a new file beside it: in a directory the user may not write,
+// even a writable file cannot be replaced, and the message says why.
+void TestSaveFaults::readOnlyDirectoryIsExplained() {
+    const QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString folder = dir.filePath("readonly");
+    QVERIFY(QDir(dir.path()).mkdir("readonly"));
+    const QString target = folder + "/model.txt";
+    QVERIFY(writeFile(target, "earlier\n"));
+    const QByteArray top = QFile::encodeName(dir.path());
+    QCOMPARE(::chmod(top.constData(), 0755), 0);
+    QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
+    QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0666), 0);
+
+    const bool root = ::geteuid() == 0;
+    const CompanionRun run = runCompanion({"-n", "4", "-o", target}, [root](QProcess &process) {
+        if (root) {
+            process.setChildProcessModifier([] {
+                // As nobody, so that the directory's mode counts.
+                if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                    ::_exit(99);
+            });
+        }
+    });
+    ::chmod(QFile::encodeName(folder).constData(), 0755);
+
+    const QByteArray why = describe(run, -1);
+    QVERIFY2(run.exitCode == 1, why);
+    QVERIFY2(run.err.contains("the directory must be writable"), why);
+    QCOMPARE(readFile(target), QByteArray("earlier\n"));
 }
 
 QTEST_GUILESS_MAIN(TestSaveFaults)

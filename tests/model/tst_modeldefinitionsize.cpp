@@ -183,6 +183,32 @@ private slots:
         QFETCH(QString, text);
         QCOMPARE(humanReadableSize(bytes), text);
     }
+
+    // A refusal must never read "needs 1.1 MB, only 1.1 MB is free".
+    void distinctSizes_data() {
+        QTest::addColumn<UInt128>("needed");
+        QTest::addColumn<UInt128>("available");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("apart") << UInt128(10782361) << UInt128(1048576) << "10.8 MB / 1.0 MB";
+        QTest::newRow("two_decimals")
+            << UInt128(1100000) << UInt128(1050000) << "1.10 MB / 1.05 MB";
+        QTest::newRow("three_decimals")
+            << UInt128(1048576) << UInt128(1048000) << "1.049 MB / 1.048 MB";
+        QTest::newRow("one_byte_apart")
+            << UInt128(4370518543) << UInt128(4370518542) << "4370518543 bytes / 4370518542 bytes";
+        QTest::newRow("unit_changes")
+            << UInt128(1000000) << UInt128(999999) << "1.000 MB / 999.999 kB";
+        QTest::newRow("below_a_kilobyte")
+            << UInt128(900) << UInt128(899) << "900 bytes / 899 bytes";
+        QTest::newRow("equal") << UInt128(2000) << UInt128(2000) << "2.0 kB / 2.0 kB";
+    }
+    void distinctSizes() {
+        QFETCH(UInt128, needed);
+        QFETCH(UInt128, available);
+        QFETCH(QString, shown);
+        const auto [first, second] = ::distinctSizes(needed, available);
+        QCOMPARE(first + " / " + second, shown);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestModelDefinitionSize)

@@ -18,16 +18,22 @@ struct CompanionRun {
     QByteArray err;
 };
 
-inline CompanionRun runCompanion(const QStringList &arguments,
-                                 const std::function<void(QProcess &)> &prepare = {}) {
+// Runs a program (the companion, or a shell that runs it) to its end.
+inline CompanionRun runCompanionProgram(const QString &program, const QStringList &arguments,
+                                        const std::function<void(QProcess &)> &prepare = {}) {
     QProcess process;
     if (prepare)
         prepare(process);
-    process.start(QStringLiteral(TARSKCJS_CLI_PATH), arguments);
+    process.start(program, arguments);
     if (!process.waitForFinished(-1))
         qFatal("the companion did not run: %s", qPrintable(process.errorString()));
     return {process.exitStatus(), process.exitCode(), process.readAllStandardOutput(),
             process.readAllStandardError()};
+}
+
+inline CompanionRun runCompanion(const QStringList &arguments,
+                                 const std::function<void(QProcess &)> &prepare = {}) {
+    return runCompanionProgram(QStringLiteral(TARSKCJS_CLI_PATH), arguments, prepare);
 }
 
 // Makes the kernel refuse to grow any file of the child past `bytes`, root or not, as a full
