@@ -1,19 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 //
-// Times the model definition writer against the reference write(2) of the same number of
-// bytes, and the companion end to end. Every measurement runs in a child process of its own,
-// so that its peak RSS is its own; each is repeated and the median is reported with min-max.
+// Times the model definition writer and the companion against write(2) of the same number of
+// bytes, the desktop program's GUI thread while it saves, and the companion's --check against
+// `wc -l`. Every measurement runs in a child process of its own, so that its peak RSS is its
+// own; each is repeated, the runs of things compared with each other interleaved, and the
+// median is reported with min-max.
 //
 //   tarskcjs-bench [--runs K] [--dir DIR] [--periods 16,20,22,24] [--no-baseline]
+//                  [--reference-cli PATH]
 
+#include "dialogdriver.h"
+#include "mainwidget.h"
 #include "mainwindow.h"
 #include "modeldefinitionsize.h"
 #include "modeldefinitionwriter.h"
 #include "modeloptions.h"
-#include "outputtarget.h"
 #include "savejob.h"
 #include "straightforwardwriter.h"
-#include "writeprogress.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -22,16 +25,17 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <malloc.h>
-#include <memory>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -46,7 +50,8 @@ enum class Task {
     StreamPathKeepingHeap,
     Straightforward,
     WriteSyscall,
-    WriterWithDialog
+    WriteSyscallSync,
+    GuiCreate
 };
 
 const char *taskName(Task task) {
@@ -61,8 +66,10 @@ const char *taskName(Task task) {
         return "straightforward";
     case Task::WriteSyscall:
         return "write2";
-    case Task::WriterWithDialog:
-        return "writer+dialog";
+    case Task::WriteSyscallSync:
+        return "write2+fsync";
+    case Task::GuiCreate:
+        return "gui-create";
     }
     return "";
 }
@@ -78,29 +85,11 @@ quint64 fileBytes(int periods, bool censoring) {
     return modelDefinitionSize(modelFor(periods, censoring)).bytes.toUInt64Saturated();
 }
 
-// ---- child side: one measurement, seconds on standard output ----
+// ---- child side: one measurement, figures on standard output ----
 
 double writeWithWriter(Task task, const ModelOptions &options, const QString &path) {
-    // The desktop program's window exists before it writes; only the progress handling counts.
-    std::unique_ptr<MainWindow> window;
-    if (task == Task::WriterWithDialog) {
-        window = std::make_unique<MainWindow>();
-        window->show();
-        QCoreApplication::processEvents();
-    }
-
     QElapsedTimer timer;
     timer.start();
-    if (task == Task::WriterWithDialog) {
-        // The desktop program's way: the save on a worker, the dialog fed from a timer.
-        SaveJob job(resolveOutputTarget(path), options);
-        WriteProgress progress(&job, window.get(), QStringLiteral("tarskCJS 1.0"), path);
-        QEventLoop loop;
-        QObject::connect(&job, &SaveJob::finished, &loop, &QEventLoop::quit);
-        job.start();
-        loop.exec();
-        return double(timer.nsecsElapsed()) / 1e9;
-    }
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         qFatal("cannot open %s", qPrintable(path));
@@ -108,18 +97,17 @@ double writeWithWriter(Task task, const ModelOptions &options, const QString &pa
     out.setEncoding(QStringConverter::System);
     if (task == Task::StreamPath || task == Task::StreamPathKeepingHeap)
         out.setGenerateByteOrderMark(true); // a mark still to write sends text through the stream
-    if (task == Task::Straightforward) {
+    if (task == Task::Straightforward)
         writeStraightforwardly(out, options);
-    } else {
+    else
         ModelDefinitionWriter::write(out, options);
-    }
     out.flush();
     file.close();
     return double(timer.nsecsElapsed()) / 1e9;
 }
 
-double writeWithSyscall(quint64 bytes, const QString &path) {
-    static char block[64 * 1024];
+double writeWithSyscall(quint64 bytes, const QString &path, bool sync) {
+    static char block[256 * 1024];
     std::fill(std::begin(block), std::end(block), 'x');
     QElapsedTimer timer;
     timer.start();
@@ -133,8 +121,53 @@ double writeWithSyscall(quint64 bytes, const QString &path) {
             qFatal("write failed");
         left -= quint64(written);
     }
+    if (sync && ::fsync(fd) != 0)
+        qFatal("fsync failed");
     ::close(fd);
     return double(timer.nsecsElapsed()) / 1e9;
+}
+
+// The real create command in the real main window, its dialogs answered as an analyst would;
+// a 5 ms timer on the GUI thread notes the longest gap between its ticks while the worker
+// writes, finishing of the file included. Returns seconds and that gap in milliseconds.
+std::pair<double, double> createInTheWindow(const ModelOptions &options, const QString &path) {
+    MainWindow window;
+    window.show();
+    QCoreApplication::processEvents();
+    auto *form = window.findChild<MainWidget *>();
+    window.findChild<QSpinBox *>(QStringLiteral("numPeriodsSpinBox"))->setValue(options.numPeriods);
+    DialogDriver driver;
+    driver.saveAnswers = {path};
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastTick = -1;
+    qint64 longestGap = 0;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        const auto *job = form->findChild<SaveJob *>();
+        if (job && job->isRunning()) {
+            if (lastTick >= 0)
+                longestGap = std::max(longestGap, now - lastTick);
+            lastTick = now;
+        } else {
+            lastTick = -1;
+        }
+    });
+    ticker.start(5);
+
+    QEventLoop loop;
+    QObject::connect(form, &MainWidget::saveFinished, &loop, &QEventLoop::quit);
+    const qint64 start = clock.nsecsElapsed();
+    QMetaObject::invokeMethod(window.findChild<QPushButton *>(QStringLiteral("createButton")),
+                              "click", Qt::QueuedConnection);
+    loop.exec();
+    if (driver.messages.size() != 1
+        || driver.messages.constFirst().icon != QMessageBox::Information)
+        qFatal("the create command did not report success");
+    return {double(clock.nsecsElapsed() - start) / 1e9, double(longestGap) / 1e6};
 }
 
 // The high-water mark of this process's own memory. The kernel's ru_maxrss of a spawned child
@@ -154,9 +187,15 @@ int runChild(const QStringList &args) {
     const QString task = args.value(0);
     const ModelOptions options = modelFor(args.value(1).toInt(), args.value(2) == "1");
     const QString path = args.value(3);
+    const quint64 bytes = fileBytes(options.numPeriods, options.censoring);
     double seconds = 0;
+    double extra = 0;
     if (task == taskName(Task::WriteSyscall))
-        seconds = writeWithSyscall(fileBytes(options.numPeriods, options.censoring), path);
+        seconds = writeWithSyscall(bytes, path, false);
+    else if (task == taskName(Task::WriteSyscallSync))
+        seconds = writeWithSyscall(bytes, path, true);
+    else if (task == taskName(Task::GuiCreate))
+        std::tie(seconds, extra) = createInTheWindow(options, path);
     else if (task == taskName(Task::StreamPath))
         seconds = writeWithWriter(Task::StreamPath, options, path);
     else if (task == taskName(Task::StreamPathKeepingHeap)) {
@@ -167,18 +206,18 @@ int runChild(const QStringList &args) {
         seconds = writeWithWriter(Task::StreamPath, options, path);
     } else if (task == taskName(Task::Straightforward))
         seconds = writeWithWriter(Task::Straightforward, options, path);
-    else if (task == taskName(Task::WriterWithDialog))
-        seconds = writeWithWriter(Task::WriterWithDialog, options, path);
     else
         seconds = writeWithWriter(Task::Writer, options, path);
-    std::printf("%.6f %.3f\n", seconds, peakRssMb());
+    std::printf("%.6f %.3f %.3f\n", seconds, peakRssMb(), extra);
     return 0;
 }
 
 // ---- parent side ----
 
-// Runs a program to its end; returns its wall time and what it printed.
-std::pair<double, QByteArray> spawn(const QStringList &command) {
+// Runs a program to its end, its standard output into `outputFile` or captured; returns its
+// wall time and what it printed.
+std::pair<double, QByteArray> spawn(const QStringList &command,
+                                    const QString &outputFile = QString()) {
     QList<QByteArray> encoded;
     for (const QString &part : command)
         encoded.append(QFile::encodeName(part));
@@ -192,8 +231,14 @@ std::pair<double, QByteArray> spawn(const QStringList &command) {
         qFatal("pipe failed");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    const QByteArray outputName = QFile::encodeName(outputFile);
+    if (outputFile.isEmpty())
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputName.constData(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[1]);
 
     QElapsedTimer timer;
     timer.start();
@@ -213,7 +258,7 @@ std::pair<double, QByteArray> spawn(const QStringList &command) {
     waitpid(pid, &status, 0);
     const double wall = double(timer.nsecsElapsed()) / 1e9;
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        qFatal("%s failed", argv.constFirst());
+        qFatal("%s failed", qPrintable(command.join(u' ')));
     return {wall, output};
 }
 
@@ -228,48 +273,72 @@ Summary summarise(QList<double> values) {
     return {median, values.constFirst(), values.constLast()};
 }
 
+// Wall time, CPU time (user + system) and peak RSS of one run of a program.
+struct ProcessRun {
+    double wall = 0, cpu = 0, rssMb = 0;
+};
+
+struct ProcessSummary {
+    Summary wall, cpu, rssMb;
+};
+
+ProcessSummary summarise(const QList<ProcessRun> &runs) {
+    QList<double> wall, cpu, rss;
+    for (const ProcessRun &run : runs) {
+        wall.append(run.wall);
+        cpu.append(run.cpu);
+        rss.append(run.rssMb);
+    }
+    return {summarise(wall), summarise(cpu), summarise(rss)};
+}
+
 class Bench {
 public:
     Bench(int runs, QString directory)
         : runs(runs)
         , directory(std::move(directory)) {}
 
-    // Median seconds and peak RSS of one task, each run in a fresh child after a sync.
+    QString file(const QString &name) const { return directory + u'/' + name; }
+
+    // One run of a task in a fresh child after a sync: its seconds, peak RSS and extra figure.
+    QList<double> runTask(Task task, int periods, bool censoring, const QString &path) {
+        ::sync();
+        const QList<QByteArray> printed =
+            spawn({QCoreApplication::applicationFilePath(), "--child", taskName(task),
+                   QString::number(periods), censoring ? "1" : "0", path})
+                .second.trimmed()
+                .split(' ');
+        if (path != QStringLiteral("/dev/null"))
+            QFile::remove(path);
+        return {printed.value(0).toDouble(), printed.value(1).toDouble(),
+                printed.value(2).toDouble()};
+    }
+
+    // Median seconds and peak RSS of one task.
     std::pair<Summary, Summary> measure(Task task, int periods, bool censoring, bool toNull) {
-        const QString path = toNull ? QStringLiteral("/dev/null") : directory + "/bench.txt";
+        const QString path = toNull ? QStringLiteral("/dev/null") : file("bench.txt");
         QList<double> seconds, rss;
         for (int run = 0; run < runs; ++run) {
-            ::sync();
-            const QList<QByteArray> printed =
-                spawn({QCoreApplication::applicationFilePath(), "--child", taskName(task),
-                       QString::number(periods), censoring ? "1" : "0", path})
-                    .second.trimmed()
-                    .split(' ');
-            seconds.append(printed.value(0).toDouble());
-            rss.append(printed.value(1).toDouble());
-            if (!toNull)
-                QFile::remove(path);
+            const QList<double> figures = runTask(task, periods, censoring, path);
+            seconds.append(figures.at(0));
+            rss.append(figures.at(1));
         }
         return {summarise(seconds), summarise(rss)};
     }
 
-    // Wall time from here; peak RSS from /usr/bin/time, which forks from a small process.
-    std::pair<Summary, Summary> measureCompanion(const QStringList &arguments) {
-        const QString rssFile = directory + "/rss.txt";
-        QList<double> seconds, rss;
-        for (int run = 0; run < runs; ++run) {
-            ::sync();
-            const double wall = spawn(QStringList{"/usr/bin/time", "-f", "%M", "-o", rssFile,
-                                                  QStringLiteral(TARSKCJS_CLI_PATH)}
-                                      + arguments)
-                                    .first;
-            QFile report(rssFile);
-            report.open(QIODevice::ReadOnly);
-            seconds.append(wall);
-            rss.append(report.readAll().trimmed().toDouble() / 1024.0);
-            QFile::remove(directory + "/cli.txt");
-        }
-        return {summarise(seconds), summarise(rss)};
+    // A program run under /usr/bin/time, which forks from a small process, so that the peak
+    // RSS is the program's own.
+    ProcessRun runProcess(const QStringList &command, const QString &outputFile) {
+        const QString report = file("time.txt");
+        ::sync();
+        spawn(QStringList{"/usr/bin/time", "-f", "%e %U %S %M", "-o", report} + command,
+              outputFile.isEmpty() ? QStringLiteral("/dev/null") : outputFile);
+        QFile figures(report);
+        figures.open(QIODevice::ReadOnly);
+        const QList<QByteArray> fields =
+            figures.readAll().trimmed().split('\n').constLast().split(' ');
+        return {fields.value(0).toDouble(), fields.value(1).toDouble() + fields.value(2).toDouble(),
+                fields.value(3).toDouble() / 1024.0};
     }
 
     const int runs;
@@ -332,22 +401,110 @@ void variantsTable(Bench &bench, int n) {
     }
 }
 
-// What the desktop program's progress dialog adds to a write that lasts long enough for the
-// dialog to appear (it shows after half a second).
-void progressDialogTable(Bench &bench) {
-    printLine("\nProgress dialog of the desktop program (offscreen; it shows after 0.5 s):\n");
-    printLine("| N | into | without dialog, s | with dialog, s | added |");
-    printLine("|---|---|---|---|---|");
-    const QList<std::pair<int, bool>> cases = {{22, true}, {24, true}, {25, true}, {24, false}};
-    for (const auto &[n, toNull] : cases) {
-        const Summary plain = bench.measure(Task::Writer, n, false, toNull).first;
-        const Summary dialog = bench.measure(Task::WriterWithDialog, n, false, toNull).first;
-        printLine(QStringLiteral("| %1 | %2 | %3 | %4 | %5 % |")
+// The companion end to end against write(2) of the same bytes, the runs interleaved: into a
+// file through standard output (nobody flushes) and with -o (the atomic save flushes the file
+// and its directory) against write(2) with fsync.
+void companionTable(Bench &bench, const QList<int> &periods, const QString &referenceCli) {
+    printLine("\nCompanion against write(2) of the same bytes, runs interleaved:\n");
+    printLine(
+        QStringLiteral("| N | MB | `> FILE`, s | write(2), s | ratio | `-o FILE`, s "
+                       "| write(2)+fsync, s | ratio | CPU `> FILE`, s %1| peak RSS, MB |")
+            .arg(referenceCli.isEmpty() ? QString() : QStringLiteral("| CPU, reference, s ")));
+    printLine(referenceCli.isEmpty() ? "|---|---|---|---|---|---|---|---|---|---|"
+                                     : "|---|---|---|---|---|---|---|---|---|---|---|");
+    const QString cli = QStringLiteral(TARSKCJS_CLI_PATH);
+    const QString target = bench.file("cli.txt");
+    for (int n : periods) {
+        QList<ProcessRun> toStdout, toFile, reference;
+        QList<double> syscall, syscallSync;
+        for (int run = 0; run < bench.runs; ++run) {
+            const QString periodsText = QString::number(n);
+            toStdout.append(bench.runProcess({cli, "-n", periodsText}, target));
+            QFile::remove(target);
+            syscall.append(bench.runTask(Task::WriteSyscall, n, false, target).at(0));
+            toFile.append(bench.runProcess({cli, "-n", periodsText, "-o", target}, QString()));
+            QFile::remove(target);
+            syscallSync.append(bench.runTask(Task::WriteSyscallSync, n, false, target).at(0));
+            if (!referenceCli.isEmpty()) {
+                reference.append(bench.runProcess({referenceCli, "-n", periodsText}, target));
+                QFile::remove(target);
+            }
+        }
+        const ProcessSummary out = summarise(toStdout);
+        const ProcessSummary saved = summarise(toFile);
+        const Summary plain = summarise(syscall);
+        const Summary synced = summarise(syscallSync);
+        QList<ProcessRun> all = toStdout + toFile;
+        QString line = QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9 |")
+                           .arg(n)
+                           .arg(double(fileBytes(n, false)) / 1e6, 0, 'f', 1)
+                           .arg(range(out.wall, 3))
+                           .arg(range(plain, 3))
+                           .arg(out.wall.median / plain.median, 0, 'f', 2)
+                           .arg(range(saved.wall, 3))
+                           .arg(range(synced, 3))
+                           .arg(saved.wall.median / synced.median, 0, 'f', 2)
+                           .arg(range(out.cpu, 3));
+        if (!referenceCli.isEmpty())
+            line += QStringLiteral(" %1 |").arg(range(summarise(reference).cpu, 3));
+        line += QStringLiteral(" %1 |").arg(range(summarise(all).rssMb, 1));
+        printLine(line);
+    }
+}
+
+// The desktop program's GUI thread while it saves: the longest time it went without running
+// its event loop.
+void guiGapTable(Bench &bench, const QList<int> &periods) {
+    printLine("\nDesktop program, create command in the main window (offscreen), the GUI "
+              "thread's longest gap while the worker saves (a 5 ms timer):\n");
+    printLine("| N | MB | save, s | longest gap, ms |");
+    printLine("|---|---|---|---|");
+    for (int n : periods) {
+        QList<double> seconds, gaps;
+        for (int run = 0; run < bench.runs; ++run) {
+            const QList<double> figures =
+                bench.runTask(Task::GuiCreate, n, false, bench.file("gui.txt"));
+            seconds.append(figures.at(0));
+            gaps.append(figures.at(2));
+        }
+        printLine(QStringLiteral("| %1 | %2 | %3 | %4 |")
                       .arg(n)
-                      .arg(toNull ? "/dev/null" : "file")
-                      .arg(range(plain, 3))
-                      .arg(range(dialog, 3))
-                      .arg((dialog.median / plain.median - 1) * 100, 0, 'f', 1));
+                      .arg(double(fileBytes(n, false)) / 1e6, 0, 'f', 1)
+                      .arg(range(summarise(seconds), 3))
+                      .arg(range(summarise(gaps), 1)));
+    }
+}
+
+// --check reads the file once and evaluates every line: against `wc -l` on the same file,
+// in the page cache (each is run once before measuring).
+void checkTable(Bench &bench, const QList<int> &periods) {
+    printLine("\nCompanion --check of a written file against `wc -l` of the same file (in the "
+              "page cache), runs interleaved:\n");
+    printLine("| N | MB | `--check FILE`, s | `wc -l FILE`, s | ratio | peak RSS, MB |");
+    printLine("|---|---|---|---|---|---|");
+    const QString cli = QStringLiteral(TARSKCJS_CLI_PATH);
+    const QString model = bench.file("check.txt");
+    for (int n : periods) {
+        spawn({cli, "-n", QString::number(n), "-o", model});
+        const QStringList check = {cli, "--check", model};
+        const QStringList count = {QStringLiteral("/usr/bin/wc"), "-l", model};
+        bench.runProcess(check, QString());
+        bench.runProcess(count, QString());
+        QList<ProcessRun> checks, counts;
+        for (int run = 0; run < bench.runs; ++run) {
+            checks.append(bench.runProcess(check, QString()));
+            counts.append(bench.runProcess(count, QString()));
+        }
+        const ProcessSummary checked = summarise(checks);
+        const Summary counted = summarise(counts).wall;
+        printLine(QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 |")
+                      .arg(n)
+                      .arg(double(fileBytes(n, false)) / 1e6, 0, 'f', 1)
+                      .arg(range(checked.wall, 3))
+                      .arg(range(counted, 3))
+                      .arg(checked.wall.median / counted.median, 0, 'f', 1)
+                      .arg(range(checked.rssMb, 1)));
+        QFile::remove(model);
     }
 }
 
@@ -369,30 +526,18 @@ void statsArithmetic() {
                   .arg(range(summarise(micros), 1)));
 }
 
-void companionTable(Bench &bench, const QList<int> &periods) {
-    printLine("\nCompanion end to end (tarskcjs-cli -n N -o FILE, includes the fsync of the "
-              "atomic save):\n");
-    printLine("| command | wall, s | peak RSS, MB |");
-    printLine("|---|---|---|");
-    const QString file = bench.directory + "/cli.txt";
-    QList<QStringList> commands;
-    for (int n : periods)
-        commands.append({"-n", QString::number(n), "-o", file});
-    commands.append({"-n", "99", "--stats"});
-    for (const QStringList &arguments : std::as_const(commands)) {
-        const auto [seconds, rss] = bench.measureCompanion(arguments);
-        printLine(QStringLiteral("| tarskcjs-cli %1 | %2 | %3 |")
-                      .arg(QStringList(arguments).replaceInStrings(file, "FILE").join(' '))
-                      .arg(range(seconds, 3))
-                      .arg(range(rss, 1)));
-    }
+QList<int> numbers(const QString &list) {
+    QList<int> values;
+    for (const QString &n : list.split(u',', Qt::SkipEmptyParts))
+        values.append(n.toInt());
+    return values;
 }
 
 } // namespace
 
 int main(int argc, char *argv[]) {
     if (argc > 2 && qstrcmp(argv[1], "--child") == 0) {
-        if (qstrcmp(argv[2], taskName(Task::WriterWithDialog)) == 0) {
+        if (qstrcmp(argv[2], taskName(Task::GuiCreate)) == 0) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
             QApplication app(argc, argv);
             return runChild(QApplication::arguments().mid(2));
@@ -408,6 +553,9 @@ int main(int argc, char *argv[]) {
         QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
     }
+    // The GUI children must never touch the real settings.
+    QTemporaryDir settings;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings.path()));
 
     QCommandLineParser parser;
     parser.setApplicationDescription("Benchmark of the model definition writer.");
@@ -417,9 +565,16 @@ int main(int argc, char *argv[]) {
                                        "DIR");
     const QCommandLineOption periodsOption("periods", "Periods to measure (default 16,20,22,24).",
                                            "LIST", "16,20,22,24");
+    const QCommandLineOption guiOption(
+        "gui-periods", "Periods for the GUI thread's gap (default 22,24).", "LIST", "22,24");
+    const QCommandLineOption checkOption("check-periods", "Periods for --check (default 20,22).",
+                                         "LIST", "20,22");
     const QCommandLineOption noBaselineOption(
-        "no-baseline", "Skip the straightforward writer (slow: about 20 s a run at N = 22).");
-    parser.addOptions({runsOption, dirOption, periodsOption, noBaselineOption});
+        "no-baseline", "Skip the writer's variants (slow: about 20 s a run at N = 22).");
+    const QCommandLineOption referenceOption(
+        "reference-cli", "Another build of the companion whose CPU time to show beside.", "PATH");
+    parser.addOptions({runsOption, dirOption, periodsOption, guiOption, checkOption,
+                       noBaselineOption, referenceOption});
     parser.process(app);
 
     QTemporaryDir temporary(parser.value(dirOption).isEmpty()
@@ -427,9 +582,7 @@ int main(int argc, char *argv[]) {
                                 : parser.value(dirOption) + "/tarskcjs-bench-XXXXXX");
     if (!temporary.isValid())
         qFatal("cannot create a temporary directory");
-    QList<int> periods;
-    for (const QString &n : parser.value(periodsOption).split(','))
-        periods.append(n.toInt());
+    const QList<int> periods = numbers(parser.value(periodsOption));
 
     Bench bench(std::max(1, parser.value(runsOption).toInt()), temporary.path());
     printLine(QStringLiteral("Medians of %1 runs (min-max); files in %2\n")
@@ -438,8 +591,9 @@ int main(int argc, char *argv[]) {
     writerTable(bench, periods);
     if (!parser.isSet(noBaselineOption))
         variantsTable(bench, 22);
-    companionTable(bench, periods);
-    progressDialogTable(bench);
+    companionTable(bench, periods, parser.value(referenceOption));
+    guiGapTable(bench, numbers(parser.value(guiOption)));
+    checkTable(bench, numbers(parser.value(checkOption)));
     statsArithmetic();
     return 0;
 }

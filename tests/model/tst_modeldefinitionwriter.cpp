@@ -3,7 +3,9 @@
 #include "workedexamples.h"
 #include "writertestsupport.h"
 
+#include <QSet>
 #include <QTest>
+#include <QThread>
 
 namespace {
 
@@ -284,6 +286,47 @@ private slots:
         QCOMPARE(outcome, ModelDefinitionWriter::Outcome::Completed);
         QCOMPARE(lastTotal, quint64(3 * 16384 - 1));
         QCOMPARE(lastWritten, lastTotal);
+    }
+
+    // Text that goes through the stream is handed over as text: a lone surrogate, which no
+    // encoding holds, reaches a string target as it was.
+    void streamTakesTheTextItself() {
+        ModelOptions options = withPeriods(3);
+        const QString survival = QStringLiteral("s") + QChar(0xD800);
+        options.survivalParameter = survival;
+        const QString text = writtenText(options);
+        QVERIFY(text.contains(survival + "0*(1-p1)*" + survival + "1*(1-p2)*lambda"));
+        QVERIFY(!text.contains(QChar(QChar::ReplacementCharacter)));
+    }
+
+    // Only the calling thread touches the device and hears of progress; the text is made on
+    // another thread meanwhile.
+    void deviceAndProgressStayOnTheCallingThread() {
+        class ThreadRecordingDevice : public QIODevice {
+        public:
+            ThreadRecordingDevice() { open(QIODevice::WriteOnly); }
+            QSet<QThread *> writers;
+            qint64 bytes = 0;
+
+        protected:
+            qint64 readData(char *, qint64) override { return -1; }
+            qint64 writeData(const char *, qint64 length) override {
+                writers.insert(QThread::currentThread());
+                bytes += length;
+                return length;
+            }
+        } device;
+        QTextStream out(&device);
+        QSet<QThread *> reporters;
+        const auto outcome =
+            ModelDefinitionWriter::write(out, withPeriods(16, true), [&](quint64, quint64) {
+                reporters.insert(QThread::currentThread());
+                return true;
+            });
+        QCOMPARE(outcome, ModelDefinitionWriter::Outcome::Completed);
+        QCOMPARE(device.writers, QSet<QThread *>{QThread::currentThread()});
+        QCOMPARE(reporters, QSet<QThread *>{QThread::currentThread()});
+        QCOMPARE(UInt128(quint64(device.bytes)), modelDefinitionSize(withPeriods(16, true)).bytes);
     }
 
     void failedDeviceStopsTheWriting() {
