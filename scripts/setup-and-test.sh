@@ -16,8 +16,9 @@ asan="$root/build/asan"
 rm -rf "$asan"
 cmake -S "$root" -B "$asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARSKCJS_SANITIZE=ON
 cmake --build "$asan" -j2
+# Not the display test: on a real X server LeakSanitizer reports what libdbus keeps until exit.
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 QT_QPA_PLATFORM=offscreen \
-    ctest --test-dir "$asan" --output-on-failure -j2 -LE fuzz
+    ctest --test-dir "$asan" --output-on-failure -j2 -LE "fuzz|display"
 
 # On CI also a short run of each fuzz target (clang and libFuzzer, about a minute each).
 if [ -n "${CI:-}" ]; then

@@ -4,6 +4,8 @@
 #include "mainwidget.h"
 #include "mainwindow.h"
 
+#include <QAbstractSpinBox>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QGroupBox>
@@ -13,6 +15,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSizeGrip>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -60,6 +63,10 @@ private slots:
     void spinBoxRanges();
     void censoringEnablesItsFieldsWithoutClearingThem();
     void window();
+    void labelsNameTheirFields_data();
+    void labelsNameTheirFields();
+    void tabOrder_data();
+    void tabOrder();
     void exitPathsEndEventLoopWithZero_data();
     void exitPathsEndEventLoopWithZero();
     void aboutDialogIsBuiltAfreshEachTime_data();
@@ -224,6 +231,13 @@ void tst_MainWindow::window() {
     QCoreApplication::processEvents();
     QCOMPARE(mainWindow->size(), size);
     QCOMPARE(mainWindow->maximumSize(), size);
+    // Sized but never positioned by the program: the window manager places it.
+    QVERIFY(!mainWindow->testAttribute(Qt::WA_Moved));
+    QVERIFY(!MainWindow().testAttribute(Qt::WA_Moved));
+    // Nothing offers to resize what cannot be resized.
+    QVERIFY(!mainWindow->statusBar()->isSizeGripEnabled());
+    for (const QSizeGrip *grip : mainWindow->findChildren<QSizeGrip *>())
+        QVERIFY(!grip->isVisible());
 
     QCOMPARE(actionTexts(mainWindow->menuBar()), (QStringList{"&File", "Help"}));
     QCOMPARE(actionTexts(child<QMenu>("menu_File")),
@@ -232,6 +246,94 @@ void tst_MainWindow::window() {
 
     QTest::mouseMove(child<QPushButton>("createButton"));
     QVERIFY(mainWindow->statusBar()->currentMessage().isEmpty());
+}
+
+void tst_MainWindow::labelsNameTheirFields_data() {
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("field");
+
+    QTest::newRow("periods") << "label"
+                             << "numPeriodsSpinBox";
+    QTest::newRow("survival") << "label_2"
+                              << "survivalParameterLineEdit";
+    QTest::newRow("detection") << "label_3"
+                               << "detectionParameterLineEdit";
+    QTest::newRow("final") << "label_4"
+                           << "finalParameterLineEdit";
+    QTest::newRow("noMoreDetections") << "label_9"
+                                      << "noMoreDetectionsLineEdit";
+    QTest::newRow("initialSurvivalIndex") << "label_8"
+                                          << "initialSurvivalIndexSpinBox";
+    QTest::newRow("detected") << "label_7"
+                              << "detectedSymbolLineEdit";
+    QTest::newRow("notDetected") << "label_6"
+                                 << "notDetectedSymbolLineEdit";
+    QTest::newRow("censoringParameter") << "label_5"
+                                        << "censoringParameterLineEdit";
+    QTest::newRow("censored") << "label_11"
+                              << "censoredSymbolLineEdit";
+}
+
+// Assistive tools announce each field by its label, and the label draws no mnemonic.
+void tst_MainWindow::labelsNameTheirFields() {
+    QFETCH(QString, label);
+    QFETCH(QString, field);
+
+    auto *shown = mainWindow->findChild<QLabel *>(label);
+    auto *named = mainWindow->findChild<QWidget *>(field);
+    QVERIFY(shown && named);
+    QCOMPARE(shown->buddy(), named);
+    QVERIFY(!shown->text().contains(QLatin1Char('&')));
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(named);
+    QVERIFY(accessible);
+    QCOMPARE(accessible->text(QAccessible::Name), shown->text());
+}
+
+void tst_MainWindow::tabOrder_data() {
+    QTest::addColumn<bool>("censoring");
+    QTest::addColumn<QStringList>("order");
+
+    const QStringList top{"numPeriodsSpinBox",          "survivalParameterLineEdit",
+                          "detectionParameterLineEdit", "finalParameterLineEdit",
+                          "noMoreDetectionsLineEdit",   "initialSurvivalIndexSpinBox",
+                          "initialReleaseCheckBox",     "detectedSymbolLineEdit",
+                          "notDetectedSymbolLineEdit",  "censoringGroupBox"};
+    const QStringList buttons{"createButton", "exitButton"};
+    QTest::newRow("censoring off") << false << top + buttons;
+    QTest::newRow("censoring on") << true
+                                  << top
+                                         + QStringList{"censoringParameterLineEdit",
+                                                       "censoredSymbolLineEdit"}
+                                         + buttons;
+}
+
+// Tab walks the form top to bottom, left to right, and round again; Shift+Tab walks it back.
+void tst_MainWindow::tabOrder() {
+    QFETCH(bool, censoring);
+    QFETCH(QStringList, order);
+
+    child<QGroupBox>("censoringGroupBox")->setChecked(censoring);
+    mainWindow->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(mainWindow.get()));
+    const auto focused = [] {
+        QWidget *widget = QApplication::focusWidget();
+        if (widget && qobject_cast<QAbstractSpinBox *>(widget->parentWidget()))
+            widget = widget->parentWidget(); // the spin box's own line edit
+        return widget ? widget->objectName() : QString();
+    };
+    QCOMPARE(focused(), order.first());
+
+    const auto walk = [&](Qt::Key key) {
+        QStringList seen{focused()};
+        for (int i = 0; i < order.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), key);
+            seen.append(focused());
+        }
+        return seen;
+    };
+    QCOMPARE(walk(Qt::Key_Tab), order + order.mid(0, 1));
+    const QStringList backwards(order.crbegin(), order.crend());
+    QCOMPARE(walk(Qt::Key_Backtab), order.mid(0, 1) + backwards);
 }
 
 void tst_MainWindow::exitPathsEndEventLoopWithZero_data() {

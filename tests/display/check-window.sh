@@ -1,0 +1,231 @@
+#!/usr/bin/env bash
+# Runs the desktop program on its own X server (Xvfb) under a real window manager (openbox)
+# and checks through the server what the offscreen tests cannot see: where the window manager
+# puts the framed window, that it cannot resize it, the keyboard path to the save dialog, the
+# file written through that dialog, and the exit code of both ways to close the window. Saves
+# a picture of the framed window on the way.
+# Usage: check-window.sh TARSKCJS TARSKCJS_CLI GRABFRAME SCREENSHOT_PNG
+# Exit status: 0 passed, 1 failed, 77 skipped (no Xvfb, openbox or X tools, or no X server).
+set -euo pipefail
+
+app=$1
+cli=$2
+grab=$3
+screenshot=$4
+title='tarskCJS 1.0'
+title_pattern='^tarskCJS 1\.0$'
+patience=60 # seconds for anything to happen; a busy machine is slow, not wrong
+
+skip() {
+    echo "SKIP: $*"
+    exit 77
+}
+fail() {
+    echo "FAIL: $*" >&2
+    for log in "$work"/*.log; do
+        [ -s "$log" ] && { echo "--- $(basename "$log")"; cat "$log"; } >&2
+    done
+    exit 1
+}
+step() { echo "-- $*"; }
+
+for tool in Xvfb openbox xdotool xwininfo xprop timeout; do
+    command -v "$tool" >/dev/null || skip "$tool is not installed"
+done
+
+work=$(mktemp -d)
+pids=() # X server and window manager, killed in reverse order on the way out
+app_pid= # the program while it runs
+cleanup() {
+    local i
+    if [ -n "$app_pid" ]; then
+        kill "$app_pid" 2>/dev/null || true
+        wait "$app_pid" 2>/dev/null || true
+    fi
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill "${pids[i]}" 2>/dev/null || true
+        wait "${pids[i]}" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 1' HUP INT TERM
+
+# Runs a command until it succeeds; fails after $patience seconds.
+poll() {
+    local what=$1
+    shift
+    local deadline=$((SECONDS + patience))
+    until "$@"; do
+        ((SECONDS < deadline)) || fail "timed out waiting for $what"
+        sleep 0.1
+    done
+}
+
+# Prints "X Y WIDTH HEIGHT" of a window (or "root"), in screen coordinates.
+geometry() {
+    local which=(-id "$1")
+    [ "$1" = root ] && which=(-root)
+    xwininfo "${which[@]}" | awk '/Absolute upper-left X:/ {x = $4} /Absolute upper-left Y:/ {y = $4}
+        /Width:/ {w = $2} /Height:/ {h = $2} END {print x, y, w, h}'
+}
+
+# Prints the window manager's frame around a window: its ancestor just below the root.
+frame_of() {
+    local id=$1 parent root
+    root=$(xwininfo -root | awk '/Window id:/ {print $4}')
+    while parent=$(xwininfo -tree -id "$id" | awk '/Parent window id:/ {print $4}') &&
+        [ "$parent" != "$root" ]; do
+        id=$parent
+    done
+    echo "$id"
+}
+
+# Waits for a visible window of that title other than the main window; sets $found.
+find_window() {
+    if [ -n "$app_pid" ] && app_exited; then
+        fail "the program ended while a window \"$1\" was awaited"
+    fi
+    found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | grep -vx "${window:-none}" |
+        head -n1) || true
+    [ -n "$found" ]
+}
+wait_for_window() {
+    local pattern=$1
+    poll "a window \"$pattern\"" find_window "$pattern"
+}
+window_gone() { ! xdotool search --onlyvisible --name "$title_pattern" | grep -qx "$1"; }
+
+# Gone, or a zombie that the shell has not reaped yet.
+app_exited() {
+    local state
+    state=$(cut -d' ' -f3 "/proc/$app_pid/stat" 2>/dev/null) || return 0
+    [ "$state" = Z ]
+}
+
+start_app() {
+    "$app" >"$work/tarskcjs.log" 2>&1 &
+    app_pid=$!
+    window=
+    wait_for_window "$title_pattern"
+    window=$found
+    xdotool windowactivate --sync "$window"
+}
+
+# Checks the exit code once the window is closed.
+expect_exit_zero() {
+    poll "the program to end" app_exited
+    local code=0
+    wait "$app_pid" || code=$?
+    app_pid=
+    [ "$code" = 0 ] || fail "the program ended with exit code $code"
+    window=
+}
+
+# Creates a file through File > Create Model Definition File... (Alt+F, C), typing its path
+# into the save dialog and confirming the message that it was written.
+create_through_dialog() {
+    local path=$1 box
+    xdotool key --clearmodifiers alt+f c
+    wait_for_window '^Create Model Definition File$'
+    xdotool windowactivate --sync "$found"
+    xdotool type --delay 5 "$path"
+    xdotool key Return
+    wait_for_window "$title_pattern" # the message that the file was written
+    box=$found
+    [ -f "$path" ] || fail "the message came up, but $path is not there"
+    xdotool windowactivate --sync "$box"
+    xdotool key Return
+    poll "the message to close" window_gone "$box"
+}
+
+# Settings, the remembered directory and any runtime files stay in this run's directory.
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache"
+export XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/runtime"
+mkdir -p "$HOME" "$work/saved" "$work/expected"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS SESSION_MANAGER QT_QPA_PLATFORMTHEME
+export QT_QPA_PLATFORM=xcb
+
+step "X server"
+# Xvfb takes the first free display number itself and writes it once it accepts clients.
+mkfifo "$work/displayfd"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/displayfd" \
+    >"$work/xvfb.log" 2>&1 &
+pids+=("$!")
+number=
+read -r -t "$patience" number <"$work/displayfd" || true
+[ -n "$number" ] || skip "Xvfb did not start: $(tail -n 3 "$work/xvfb.log")"
+export DISPLAY=":$number"
+echo "display $DISPLAY"
+
+step "window manager"
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+pids+=("$!")
+wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+poll "openbox" wm_running
+
+step "placement"
+start_app
+[ "$(xdotool getwindowname "$window")" = "$title" ] || fail "window title is not \"$title\""
+frame=$(frame_of "$window")
+[ "$frame" != "$window" ] || fail "the window manager did not frame the window"
+read -r sx sy sw sh < <(geometry root)
+read -r fx fy fw fh < <(geometry "$frame")
+read -r cx cy cw ch < <(geometry "$window")
+echo "screen ${sw}x$sh, frame ${fw}x$fh at $fx,$fy, window ${cw}x$ch at $cx,$cy"
+((fx >= sx && fy >= sy && fx + fw <= sx + sw && fy + fh <= sy + sh)) ||
+    fail "the frame is not fully on the screen"
+((fh > ch && cy > fy)) || fail "the frame has no title bar above the window"
+
+step "picture of the framed window"
+mkdir -p "$(dirname "$screenshot")"
+"$grab" "$fx" "$fy" "$fw" "$fh" "$screenshot" 2>"$work/grab.log" || fail "no picture taken"
+
+step "fixed size"
+hints=$(xprop -id "$window" WM_NORMAL_HINTS)
+min=$(sed -n 's/.*minimum size: \([0-9]*\) by \([0-9]*\).*/\1x\2/p' <<<"$hints")
+max=$(sed -n 's/.*maximum size: \([0-9]*\) by \([0-9]*\).*/\1x\2/p' <<<"$hints")
+if [ "$min" != "${cw}x$ch" ] || [ "$max" != "$min" ]; then
+    fail "size hints allow resizing: minimum '$min', maximum '$max', size ${cw}x$ch"
+fi
+# A resize request, then a move the window manager handles after it: once the window has
+# moved, the resize has been decided.
+timeout "$patience" xdotool windowsize "$window" $((cw + 200)) $((ch + 150)) \
+    windowmove --sync "$window" $((fx + 40)) $((fy + 30)) ||
+    fail "the window manager did not move the window"
+read -r _ _ w h < <(geometry "$window")
+[ "${w}x$h" = "${cw}x$ch" ] || fail "the window manager resized the window to ${w}x$h"
+read -r _ _ w h < <(geometry "$frame")
+[ "${w}x$h" = "${fw}x$fh" ] || fail "the window manager resized the frame to ${w}x$h"
+
+step "the default model, through the keyboard and the save dialog"
+create_through_dialog "$work/saved/default.txt"
+"$cli" -n 2 -o "$work/expected/default.txt" || fail "tarskcjs-cli failed"
+cmp "$work/expected/default.txt" "$work/saved/default.txt" ||
+    fail "the file differs from what tarskcjs-cli writes"
+
+step "closing through the window manager"
+xdotool windowactivate --sync "$window"
+xdotool key alt+F4 # openbox's binding for Close
+expect_exit_zero
+
+step "a model changed through the Tab order, and File > Exit"
+start_app
+# The periods come first in the Tab order and have the focus. Then: the four names, the
+# initial survival index, the initial-release check box, the two symbols, and the censoring
+# box's own check box.
+xdotool key ctrl+a type 3
+xdotool key Tab ctrl+a type phi
+xdotool key Tab Tab Tab Tab Tab space
+xdotool key Tab Tab Tab space
+create_through_dialog "$work/saved/changed.txt"
+"$cli" -n 3 --survival phi --initial-release --censoring -o "$work/expected/changed.txt" ||
+    fail "tarskcjs-cli failed"
+cmp "$work/expected/changed.txt" "$work/saved/changed.txt" ||
+    fail "the file differs from what tarskcjs-cli writes"
+xdotool windowactivate --sync "$window"
+xdotool key alt+f x
+expect_exit_zero
+
+echo "PASS (${SECONDS} s)"
