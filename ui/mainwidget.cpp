@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mainwidget.h"
 
+#include "messagetext.h"
+
 #include "modeldefinitionsize.h"
 #include "modelfilesaver.h"
 #include "modeloptions.h"
@@ -37,19 +39,10 @@ QSpacerItem *newHorizontalSpacer(int width) {
     return new QSpacerItem(width, 20, QSizePolicy::Expanding, QSizePolicy::Minimum);
 }
 
-// File names and the analyst's texts are shown as they are, never read as markup: a file
-// called "<b>model.txt" is announced by that name.
-void makePlainText(QMessageBox &box) {
-    box.setTextFormat(Qt::PlainText);
-    const auto labels = box.findChildren<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"));
-    for (QLabel *label : labels)
-        label->setTextFormat(Qt::PlainText);
-}
-
 void showMessage(QWidget *parent, const QString &title, QMessageBox::Icon icon, const QString &text,
                  const QString &informativeText = QString()) {
-    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
-    box.setInformativeText(informativeText);
+    QMessageBox box(icon, title, wrappable(text), QMessageBox::Ok, parent);
+    box.setInformativeText(wrappable(informativeText));
     makePlainText(box);
     box.exec();
 }
@@ -407,7 +400,8 @@ bool MainWidget::acceptInputs(const ModelOptions &options) {
     if (findings.isEmpty())
         return true;
 
-    QMessageBox box(QMessageBox::Warning, title, describe(findings), QMessageBox::NoButton, this);
+    QMessageBox box(QMessageBox::Warning, title, wrappable(describe(findings)),
+                    QMessageBox::NoButton, this);
     box.setInformativeText(tr("Write the file anyway?"));
     makePlainText(box);
     QPushButton *writeButton = box.addButton(tr("Write anyway"), QMessageBox::AcceptRole);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "writeprogress.h"
 
+#include "messagetext.h"
 #include "savejob.h"
 
 #include <QCloseEvent>
@@ -55,7 +56,7 @@ WriteProgress::WriteProgress(SaveJob *job, QWidget *parent, const QString &title
     label->setTextFormat(Qt::PlainText); // a file name is never markup
     label->setWordWrap(true);
     dialog->setLabel(label);
-    dialog->setLabelText(tr("Writing model definition file \"%1\"...").arg(fileName));
+    dialog->setLabelText(tr("Writing model definition file \"%1\"...").arg(wrappable(fileName)));
     dialog->setRange(0, Steps);
     dialog->setMinimumDuration(MinimumDuration);
     dialog->setAutoReset(false);
@@ -80,7 +81,8 @@ void WriteProgress::update() {
         finishingShown = true;
         dialog->setCancellable(false);
         dialog->setCancelButton(nullptr);
-        dialog->setLabelText(tr("Finishing model definition file \"%1\"...").arg(fileName));
+        dialog->setLabelText(
+            tr("Finishing model definition file \"%1\"...").arg(wrappable(fileName)));
     }
     const int value = step(job->linesWritten(), job->totalLines());
     if (value != dialog->value())

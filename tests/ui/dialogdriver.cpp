@@ -8,6 +8,26 @@
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
+
+QString asRead(QString text) {
+    return text.remove(QChar(0x200B));
+}
+
+bool showsAllItsText(const QWidget *dialog) {
+    if (!dialog->screen()->availableGeometry().contains(dialog->frameGeometry()))
+        return false;
+    const auto labels = dialog->findChildren<QLabel *>();
+    for (const QLabel *label : labels) {
+        if (!label->isVisible() || label->text().isEmpty())
+            continue;
+        const int needed =
+            label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
+        if (needed > label->height() || label->minimumSizeHint().width() > label->width())
+            return false;
+    }
+    return true;
+}
 
 DialogDriver::DialogDriver(QObject *parent)
     : QObject(parent) {
@@ -72,8 +92,8 @@ void DialogDriver::answerMessage(QMessageBox *box) {
     SeenMessage seen;
     seen.icon = box->icon();
     seen.title = box->windowTitle();
-    seen.text = box->text();
-    seen.informativeText = box->informativeText();
+    seen.text = asRead(box->text());
+    seen.informativeText = asRead(box->informativeText());
     seen.standardButtons = box->standardButtons();
     for (QAbstractButton *button : box->buttons())
         seen.buttons.append(button->text());
@@ -82,6 +102,7 @@ void DialogDriver::answerMessage(QMessageBox *box) {
     if (box->escapeButton())
         seen.escapeButton = box->escapeButton()->text();
     seen.textFormat = box->textFormat();
+    seen.fitsOnScreen = showsAllItsText(box);
     if (auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel")))
         seen.informativeTextFormat = label->textFormat();
     messages.append(seen);
@@ -101,7 +122,7 @@ void DialogDriver::answerProgress(QWidget *widget) {
     answered = widget;
     ++progressDialogsSeen;
     progressTitle = dialog->windowTitle();
-    progressLabel = dialog->labelText();
+    progressLabel = asRead(dialog->labelText());
     if (!cancelProgress)
         return;
     if (auto *cancel = dialog->findChild<QPushButton *>())

@@ -21,7 +21,14 @@ struct SeenMessage {
     QString escapeButton;
     Qt::TextFormat textFormat = Qt::AutoText;
     Qt::TextFormat informativeTextFormat = Qt::AutoText; // of its label, when it has one
+    bool fitsOnScreen = false; // the box within the screen, and each label's text all shown
 };
+
+// A text as the analyst reads it: without the zero-width spaces that let a long name wrap.
+QString asRead(QString text);
+
+// Whether a dialog lies within its screen and each of its labels has room for all its text.
+bool showsAllItsText(const QWidget *dialog);
 
 // Answers the modal dialogs of the program while a test waits in a nested event loop: polls
 // QApplication::activeModalWidget() from a timer, records what it sees and answers as told.

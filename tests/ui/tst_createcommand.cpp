@@ -236,6 +236,7 @@ void tst_CreateCommand::unopenableFileIsReported_data() {
 
     QTest::newRow("missingDirectory") << "missing";
     QTest::newRow("throughRegularFile") << "afile";
+    QTest::newRow("longMissingDirectory") << QString(250, u'd');
 }
 
 void tst_CreateCommand::unopenableFileIsReported() {
@@ -249,6 +250,7 @@ void tst_CreateCommand::unopenableFileIsReported() {
     QCOMPARE(messages(),
              QStringList{critical(QString("Unable to create file \"%1\"").arg(fileName))});
     QVERIFY2(!driver->messages.constFirst().informativeText.isEmpty(), "the reason is missing");
+    QVERIFY2(driver->messages.constFirst().fitsOnScreen, "part of the message is cut off");
     QCOMPARE(entriesOf(files->path()), QStringList{"afile"});
     QCOMPARE(readFile(path("afile")), oldContent);
 
@@ -528,6 +530,7 @@ void tst_CreateCommand::fileNamesAreShownAsTheyAre_data() {
     QTest::newRow("bold_tag") << "<b>model.txt";
     QTest::newRow("entity") << "a&lt;b.txt";
     QTest::newRow("line_break_tag") << "v1<br>v2.txt";
+    QTest::newRow("long_name") << QString(240, u'n') + ".txt";
 }
 
 void tst_CreateCommand::fileNamesAreShownAsTheyAre() {
@@ -542,6 +545,7 @@ void tst_CreateCommand::fileNamesAreShownAsTheyAre() {
              QStringList{information(
                  QString("TARSK 4 Model Definition file \"%1\" created.").arg(fileName))});
     QCOMPARE(driver->messages.constFirst().textFormat, Qt::PlainText);
+    QVERIFY2(driver->messages.constFirst().fitsOnScreen, "part of the message is cut off");
 }
 
 QTEST_MAIN(tst_CreateCommand)

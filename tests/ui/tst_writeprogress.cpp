@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "dialogdriver.h"
 #include "savejob.h"
 #include "writeprogress.h"
 
@@ -6,6 +7,7 @@
 #include <QLabel>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
@@ -36,6 +38,10 @@ struct HeldWork {
     }
 };
 
+QString shownText(const QLabel *label) {
+    return asRead(label->text());
+}
+
 QProgressDialog *shownDialog() {
     QProgressDialog *dialog = nullptr;
     const auto visible = [&dialog] {
@@ -56,6 +62,8 @@ private slots:
     void finishingCannotBeCancelled_data();
     void finishingCannotBeCancelled();
     void leavesNoDialogBehind();
+    void longPathsStayOnTheScreen_data();
+    void longPathsStayOnTheScreen();
 };
 
 void tst_WriteProgress::showsAndStops_data() {
@@ -86,7 +94,7 @@ void tst_WriteProgress::showsAndStops() {
     QCOMPARE(dialog->windowTitle(), QString("tarskCJS 1.0"));
     auto *label = dialog->findChild<QLabel *>();
     QCOMPARE(label->textFormat(), Qt::PlainText);
-    QVERIFY2(label->text().contains("\"" + fileName + "\""), qPrintable(label->text()));
+    QVERIFY2(shownText(label).contains("\"" + fileName + "\""), qPrintable(label->text()));
     QTRY_COMPARE(dialog->value(), dialog->maximum() / 2);
     QVERIFY(job.isRunning());
 
@@ -121,7 +129,7 @@ void tst_WriteProgress::finishingCannotBeCancelled() {
     QProgressDialog *dialog = shownDialog();
     QVERIFY2(dialog, "the progress dialog never showed");
     auto *label = dialog->findChild<QLabel *>();
-    QTRY_VERIFY2(label->text().startsWith("Finishing model definition file \"/d/m.txt\""),
+    QTRY_VERIFY2(shownText(label).startsWith("Finishing model definition file \"/d/m.txt\""),
                  qPrintable(label->text()));
     QCOMPARE(dialog->findChild<QPushButton *>(), nullptr);
 
@@ -151,6 +159,35 @@ void tst_WriteProgress::leavesNoDialogBehind() {
     QTest::qWait(2 * WriteProgress::MinimumDuration);
     QVERIFY(form.findChildren<QProgressDialog *>().isEmpty());
     QCOMPARE(QApplication::activeModalWidget(), nullptr);
+}
+
+void tst_WriteProgress::longPathsStayOnTheScreen_data() {
+    QTest::addColumn<QString>("fileName");
+    QTest::newRow("one_long_name") << "/tmp/" + QString(240, u'a') + ".txt";
+    QTest::newRow("many_short_names") << QString("/data/field").repeated(40) + "/m.txt";
+    QTest::newRow("long_names_deep") << QString("/" + QString(120, u'b')).repeated(6) + "/m.txt";
+}
+
+// The whole path can be read: the dialog stays on the screen and wraps the name.
+void tst_WriteProgress::longPathsStayOnTheScreen() {
+    QFETCH(QString, fileName);
+    QWidget form;
+    form.show();
+    HeldWork work;
+    SaveJob job([&work](const SaveMonitor &monitor) { return work(monitor); });
+    QSignalSpy finished(&job, &SaveJob::finished);
+    WriteProgress progress(&job, &form, QStringLiteral("t"), fileName);
+    job.start();
+
+    QProgressDialog *dialog = shownDialog();
+    QVERIFY2(dialog, "the progress dialog never showed");
+    QVERIFY(shownText(dialog->findChild<QLabel *>()).contains(fileName));
+    QVERIFY2(showsAllItsText(dialog), qPrintable(QStringLiteral("dialog %1x%2 on a screen %3 wide")
+                                                     .arg(dialog->width())
+                                                     .arg(dialog->height())
+                                                     .arg(dialog->screen()->size().width())));
+    job.cancel();
+    QVERIFY(finished.wait(60000));
 }
 
 QTEST_MAIN(tst_WriteProgress)

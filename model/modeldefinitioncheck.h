@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "modeloptions.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+class QIODevice;
+
+// Something the check found in a model definition file, for the analyst.
+struct ModelCheckFinding {
+    enum class Severity { Error, Warning };
+    enum class Kind {
+        Syntax,                     // the file cannot be read on from here
+        ParameterDeclaredTwice,     //
+        ParameterUnused,            // a warning: declared, used nowhere
+        ParameterDefinedAsVariable, // a declared parameter also has a definition
+        VariableDefinedTwice,       //
+        VariableUsedEarly,          // used above its definition
+        VariableDefinedByItself,    //
+        UndefinedName,              // neither a parameter nor a variable of the file
+        HistoryLength,              // another number of symbols than the first history
+        HistoryTwice,               //
+        CellOutOfRange,             // a cell probability outside [0, 1]
+        CellsDoNotSumToOne,         //
+        DiffersFromOptions,         // not the file the writer makes for the given options
+    };
+
+    Kind kind = Kind::Syntax;
+    Severity severity = Severity::Error;
+    qint64 line = 0;
+    qint64 column = 0; // from 1 where it matters, else 0
+    QString message;   // a sentence
+};
+
+struct ModelCheckSettings {
+    static constexpr quint32 DefaultSeed = 20240229;
+    static constexpr int DefaultDraws = 3;
+
+    // When set, the file must also be, line for line, what the writer makes for these options.
+    std::optional<ModelOptions> expected;
+    // The parameters are drawn at random in (0, 1), `draws` times; draw d (from 1) uses the
+    // generator seeded with seed + d - 1, so a result can be reproduced draw by draw.
+    quint32 seed = DefaultSeed;
+    int draws = DefaultDraws;
+};
+
+struct ModelCheckResult {
+    enum class Verdict {
+        Sound,      // no errors; warnings may be there
+        Unsound,    // at least one error, a syntax error included
+        Unreadable, // the device failed; readError says why
+    };
+
+    Verdict verdict = Verdict::Sound;
+    QList<ModelCheckFinding> findings; // by line
+    QString readError;
+    quint64 histories = 0; // read before the check ended
+};
+
+// Reads the device to its end, once, and checks that it is a sound model definition file: its
+// syntax, its names, its histories and the laws of probability (every cell in [0, 1], the cells
+// summing to 1, for parameters drawn at random), and against the writer's text for the
+// expected options when they are given. Memory stays flat whatever the file's size.
+ModelCheckResult checkModelDefinition(QIODevice &device,
+                                      const ModelCheckSettings &settings = ModelCheckSettings());
+
+// "line 12, column 7: error: expected ..." or "line 3: warning: ...", for a terminal.
+QString formatFinding(const ModelCheckFinding &finding);

@@ -1,0 +1,341 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "writercomparison.h"
+
+#include "modeldefinitionwriter.h"
+#include "modelnames.h"
+#include "modeloptions.h"
+
+#include <QCoreApplication>
+#include <QIODevice>
+#include <QQueue>
+#include <QTextStream>
+
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+QString tr(const char *text) {
+    return QCoreApplication::translate("WriterComparison", text);
+}
+
+constexpr qsizetype ContextCharacters = 40; // shown before and after the first difference
+constexpr qsizetype KeptLineBytes = 256;    // of the current line, before the difference
+constexpr qsizetype CollectedBytes = 256;   // of each line, after the difference
+
+// Blocks of text from the writer's thread to the comparing one, a few at most. The standard
+// library's mutex and thread, rather than Qt's, so that ThreadSanitizer sees how they pair.
+class BlockQueue {
+public:
+    // False once the comparing side has stopped listening.
+    bool push(const QByteArray &block) {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [this] { return blocks.size() < Capacity || stopped; });
+        if (stopped)
+            return false;
+        blocks.enqueue(block);
+        changed.notify_all();
+        return true;
+    }
+    void close() {
+        const std::lock_guard<std::mutex> lock(mutex);
+        closed = true;
+        changed.notify_all();
+    }
+    // The next block; an empty one once the writer has closed the queue and it is empty.
+    QByteArray pop() {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [this] { return !blocks.isEmpty() || closed; });
+        if (blocks.isEmpty())
+            return QByteArray();
+        const QByteArray block = blocks.dequeue();
+        changed.notify_all();
+        return block;
+    }
+    void stop() {
+        const std::lock_guard<std::mutex> lock(mutex);
+        stopped = true;
+        blocks.clear();
+        changed.notify_all();
+    }
+    bool isStopped() {
+        const std::lock_guard<std::mutex> lock(mutex);
+        return stopped;
+    }
+
+private:
+    static constexpr qsizetype Capacity = 4;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    QQueue<QByteArray> blocks;
+    bool closed = false;
+    bool stopped = false;
+};
+
+// The writer's device: every block it writes goes into the queue.
+class QueueDevice : public QIODevice {
+public:
+    explicit QueueDevice(BlockQueue &queue)
+        : queue(queue) {
+        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 length) override {
+        return queue.push(QByteArray(data, qsizetype(length))) ? length : -1;
+    }
+
+private:
+    BlockQueue &queue;
+};
+
+qsizetype commonPrefixLength(const char *a, const char *b, qsizetype length) {
+    qsizetype i = 0;
+    while (i + 8 <= length && std::memcmp(a + i, b + i, 8) == 0)
+        i += 8;
+    while (i < length && a[i] == b[i])
+        ++i;
+    return i;
+}
+
+qsizetype characterCount(const char *bytes, qsizetype length) {
+    qsizetype count = 0;
+    for (qsizetype i = 0; i < length; ++i)
+        count += (uchar(bytes[i]) & 0xC0) != 0x80;
+    return count;
+}
+
+} // namespace
+
+class WriterComparison::Comparer {
+public:
+    explicit Comparer(const ModelOptions &options) {
+        if (options.numPeriods < 2) { // the writer refuses such options: nothing is expected
+            queue.close();
+            return;
+        }
+        writer = std::thread([this, options] {
+            QueueDevice sink(queue);
+            QTextStream out(&sink);
+            out.setEncoding(QStringConverter::Utf8);
+            ModelDefinitionWriter::write(out, options,
+                                         [this](quint64, quint64) { return !queue.isStopped(); });
+            out.flush();
+            queue.close();
+        });
+    }
+
+    ~Comparer() {
+        queue.stop();
+        if (writer.joinable())
+            writer.join();
+    }
+
+    // Compares the file's bytes without the CR of each CR LF; a CR at the end of a block waits
+    // for the next block to tell.
+    void compare(QByteArrayView bytes) {
+        const char *p = bytes.data();
+        const char *end = p + bytes.size();
+        if (carriageReturnPending && p < end) {
+            carriageReturnPending = false;
+            if (*p != '\n')
+                take("\r", 1);
+        }
+        while (p < end && phase != Phase::Done) {
+            const char *cr = static_cast<const char *>(std::memchr(p, '\r', size_t(end - p)));
+            take(p, (cr ? cr : end) - p);
+            if (!cr)
+                break;
+            p = cr + 1;
+            if (p == end)
+                carriageReturnPending = true;
+            else if (*p != '\n')
+                take("\r", 1);
+        }
+    }
+
+    void finish() {
+        if (carriageReturnPending) {
+            carriageReturnPending = false;
+            take("\r", 1);
+        }
+        if (phase == Phase::Comparing) {
+            if (!expectedAvailable()) {
+                phase = Phase::Done;
+                queue.stop();
+                return;
+            }
+            beginDifference();
+        }
+        if (phase == Phase::Collecting) {
+            foundEnded = !foundLineEnded;
+            foundCollected = true;
+            endWhenCollected();
+        }
+    }
+
+    std::optional<Difference> difference() const {
+        if (!differs)
+            return std::nullopt;
+        Difference difference;
+        difference.line = line;
+        difference.column = differenceColumn;
+        difference.expected = describeSide(expectedRest, expectedEnded, expectedLineEnded);
+        difference.found = describeSide(foundRest, foundEnded, foundLineEnded);
+        return difference;
+    }
+
+private:
+    enum class Phase { Comparing, Collecting, Done };
+
+    // Bytes of the file, CR LF already turned into LF.
+    void take(const char *p, qsizetype length) {
+        while (length > 0 && phase == Phase::Comparing) {
+            if (!expectedAvailable()) {
+                beginDifference();
+                break;
+            }
+            const qsizetype comparable = std::min(length, block.size() - blockPosition);
+            const qsizetype same =
+                commonPrefixLength(p, block.constData() + blockPosition, comparable);
+            passMatched(p, same);
+            blockPosition += same;
+            p += same;
+            length -= same;
+            if (same < comparable)
+                beginDifference();
+        }
+        if (phase == Phase::Collecting && !foundCollected) {
+            foundCollected = collectLine(foundRest, p, length, foundLineEnded);
+            endWhenCollected();
+        }
+    }
+
+    bool expectedAvailable() {
+        while (blockPosition == block.size() && !expectedEndReached) {
+            block = queue.pop();
+            blockPosition = 0;
+            expectedEndReached = block.isEmpty();
+        }
+        return !expectedEndReached;
+    }
+
+    // Counts the lines the matched bytes end and keeps the tail of the current line.
+    void passMatched(const char *p, qsizetype length) {
+        const char *end = p + length;
+        const char *lineBegin = p;
+        for (const char *q = p;
+             (q = static_cast<const char *>(std::memchr(q, '\n', size_t(end - q)))); ++q) {
+            ++line;
+            lineBegin = q + 1;
+        }
+        if (lineBegin != p) {
+            lineSoFar.resize(0);
+            charactersDropped = 0;
+        }
+        lineSoFar.append(lineBegin, end - lineBegin);
+        if (lineSoFar.size() > 2 * KeptLineBytes) {
+            const qsizetype dropped = lineSoFar.size() - KeptLineBytes;
+            charactersDropped += characterCount(lineSoFar.constData(), dropped);
+            lineSoFar.remove(0, dropped);
+        }
+    }
+
+    void beginDifference() {
+        differs = true;
+        phase = Phase::Collecting;
+        differenceColumn =
+            charactersDropped + characterCount(lineSoFar.constData(), lineSoFar.size()) + 1;
+        while (expectedAvailable()) {
+            const char *p = block.constData() + blockPosition;
+            const qsizetype available = block.size() - blockPosition;
+            const bool done = collectLine(expectedRest, p, available, expectedLineEnded);
+            blockPosition = block.size();
+            if (done)
+                break;
+        }
+        expectedEnded = !expectedLineEnded && expectedEndReached;
+    }
+
+    // Appends the bytes up to the end of the line, or up to the limit; true when either is
+    // reached.
+    static bool collectLine(QByteArray &rest, const char *p, qsizetype length, bool &lineEnded) {
+        const char *newline = static_cast<const char *>(std::memchr(p, '\n', size_t(length)));
+        const qsizetype wanted = newline ? newline - p : length;
+        const qsizetype taken = std::min(wanted, CollectedBytes - rest.size());
+        rest.append(p, taken);
+        lineEnded = newline && taken == wanted;
+        return lineEnded || rest.size() >= CollectedBytes;
+    }
+
+    void endWhenCollected() {
+        if (foundCollected) {
+            phase = Phase::Done;
+            queue.stop();
+        }
+    }
+
+    // The line up to the difference and a little of what follows on this side.
+    QString describeSide(const QByteArray &rest, bool endsFile, bool lineEnded) const {
+        QString before = QString::fromUtf8(lineSoFar);
+        QString after = QString::fromUtf8(rest);
+        if (endsFile && before.isEmpty() && after.isEmpty())
+            return tr("the end of the file");
+        if (lineEnded && before.isEmpty() && after.isEmpty())
+            return tr("an empty line");
+        const bool beforeCut = charactersDropped > 0 || before.size() > ContextCharacters;
+        const bool afterCut = after.size() > ContextCharacters || (!lineEnded && !endsFile);
+        before = before.right(ContextCharacters);
+        after = after.left(ContextCharacters);
+        const QString ellipsis(QChar(0x2026));
+        const QString text = QStringLiteral("\"%1%2%3%4\"")
+                                 .arg(beforeCut ? ellipsis : QString(), visibleText(before),
+                                      visibleText(after), afterCut ? ellipsis : QString());
+        return endsFile ? tr("%1 and then the end of the file").arg(text) : text;
+    }
+
+    BlockQueue queue;
+    std::thread writer;
+
+    Phase phase = Phase::Comparing;
+    QByteArray block;
+    qsizetype blockPosition = 0;
+    bool expectedEndReached = false;
+    bool carriageReturnPending = false;
+
+    qint64 line = 1;
+    QByteArray lineSoFar; // the tail of the current line, up to the difference
+    qsizetype charactersDropped = 0;
+
+    bool differs = false;
+    qint64 differenceColumn = 0;
+    QByteArray expectedRest;
+    QByteArray foundRest;
+    bool expectedLineEnded = false;
+    bool foundLineEnded = false;
+    bool expectedEnded = false;
+    bool foundEnded = false;
+    bool foundCollected = false;
+};
+
+WriterComparison::WriterComparison(const ModelOptions &options)
+    : comparer(std::make_unique<Comparer>(options)) {}
+
+WriterComparison::~WriterComparison() = default;
+
+void WriterComparison::compare(QByteArrayView bytes) {
+    comparer->compare(bytes);
+}
+
+void WriterComparison::finish() {
+    comparer->finish();
+}
+
+std::optional<WriterComparison::Difference> WriterComparison::difference() const {
+    return comparer->difference();
+}

@@ -1,0 +1,584 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "modeldefinitioncheck.h"
+#include "modeldefinitionsize.h"
+#include "modelvalidation.h"
+#include "workedexamples.h"
+#include "writertestsupport.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+
+using Kind = ModelCheckFinding::Kind;
+using Severity = ModelCheckFinding::Severity;
+using Verdict = ModelCheckResult::Verdict;
+
+namespace {
+
+// Hands out its bytes a few at a time and cannot seek, as a pipe does; fails for good once
+// `failAfter` bytes are out, as a disk with a bad sector does.
+class TrickleDevice : public QIODevice {
+public:
+    TrickleDevice(const QByteArray &bytes, qint64 chunk, qint64 failAfter = -1)
+        : bytes(bytes)
+        , chunk(chunk)
+        , failAfter(failAfter) {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override {
+        if (failAfter >= 0 && given >= failAfter) {
+            setErrorString(QStringLiteral("Input/output error"));
+            return -1;
+        }
+        qint64 count = std::min({maxSize, chunk, qint64(bytes.size()) - given});
+        if (failAfter >= 0)
+            count = std::min(count, failAfter - given);
+        std::memcpy(data, bytes.constData() + given, size_t(count));
+        given += count;
+        return count;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray bytes;
+    qint64 chunk;
+    qint64 failAfter;
+    qint64 given = 0;
+};
+
+ModelCheckResult check(const QByteArray &bytes, const ModelCheckSettings &settings = {}) {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return checkModelDefinition(buffer, settings);
+}
+
+ModelCheckSettings expecting(const ModelOptions &options) {
+    ModelCheckSettings settings;
+    settings.expected = options;
+    return settings;
+}
+
+QByteArray withCrLf(QByteArray bytes) {
+    return bytes.replace("\n", "\r\n");
+}
+
+QString describe(const ModelCheckResult &result) {
+    QStringList lines;
+    for (const ModelCheckFinding &finding : result.findings)
+        lines.append(formatFinding(finding));
+    if (!result.readError.isEmpty())
+        lines.append(result.readError);
+    return lines.isEmpty() ? QStringLiteral("no findings") : lines.join(u'\n');
+}
+
+const ModelCheckFinding *findingOf(const ModelCheckResult &result, Kind kind) {
+    const auto it = std::find_if(result.findings.cbegin(), result.findings.cend(),
+                                 [kind](const ModelCheckFinding &f) { return f.kind == kind; });
+    return it == result.findings.cend() ? nullptr : &*it;
+}
+
+// ---- Editing a written file by its lines (numbered from 1) ----
+
+int lineStarting(const QByteArray &file, const QByteArray &prefix) {
+    const QByteArrayList lines = file.split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (lines.at(i).startsWith(prefix))
+            return int(i + 1);
+    }
+    qFatal("no line starts with \"%s\"", prefix.constData());
+}
+
+QByteArray lineAt(const QByteArray &file, int line) {
+    return file.split('\n').at(line - 1);
+}
+
+QByteArray replacedInLine(const QByteArray &file, int line, const QByteArray &from,
+                          const QByteArray &to) {
+    QByteArrayList lines = file.split('\n');
+    QByteArray &text = lines[line - 1];
+    const qsizetype at = text.indexOf(from);
+    if (at < 0)
+        qFatal("line %d has no \"%s\"", line, from.constData());
+    text.replace(at, from.size(), to);
+    return lines.join('\n');
+}
+
+QByteArray withoutLine(const QByteArray &file, int line) {
+    QByteArrayList lines = file.split('\n');
+    lines.removeAt(line - 1);
+    return lines.join('\n');
+}
+
+QByteArray withLineInserted(const QByteArray &file, int before, const QByteArray &text) {
+    QByteArrayList lines = file.split('\n');
+    lines.insert(before - 1, text);
+    return lines.join('\n');
+}
+
+// Detection made constant: every p<i> becomes p1, and p1 is declared once.
+QByteArray withConstantDetection(const QByteArray &file) {
+    QString text = QString::fromUtf8(file);
+    text.replace(QRegularExpression(QStringLiteral("\\bp\\d+\\b")), QStringLiteral("p1"));
+    const qsizetype begin = text.indexOf(u'\n') + 1;
+    const qsizetype end = text.indexOf(u';', begin);
+    QStringList declared;
+    for (const QString &item : text.mid(begin, end - begin).split(u',')) {
+        if (!declared.contains(item.trimmed()))
+            declared.append(item.trimmed());
+    }
+    text.replace(begin, end - begin, declared.join(QStringLiteral(", ")));
+    return text.toUtf8();
+}
+
+// The histories in another order, each still ending with "," but the last with ";".
+QByteArray withHistoriesReordered(const QByteArray &file,
+                                  const std::function<void(QByteArrayList &)> &reorder) {
+    QByteArrayList lines = file.split('\n');
+    const qsizetype first = lines.indexOf("\"CJS Likelihood\"") + 1;
+    QByteArrayList histories = lines.mid(first, lines.size() - 1 - first);
+    for (QByteArray &history : histories)
+        history.chop(1);
+    reorder(histories);
+    for (qsizetype i = 0; i < histories.size(); ++i)
+        histories[i].append(i + 1 < histories.size() ? ',' : ';');
+    return (lines.mid(0, first) + histories).join('\n') + '\n';
+}
+
+// ---- Random options that the form would accept without a warning ----
+
+QString randomName(QRandomGenerator &random) {
+    static const QString starts =
+        QStringLiteral("abcdefghijkmnopqrstuvwxyzABCDEFGHIJKLMNPQRSTUVWXYZ_"
+                       "\u03c6\u03bb\u03a3\u00e9\u00df\u0436");
+    static const QString parts = starts + QStringLiteral("0123456789");
+    QString name = starts.at(random.bounded(int(starts.size())));
+    for (int i = random.bounded(3); i > 0; --i)
+        name += parts.at(random.bounded(int(parts.size())));
+    return name;
+}
+
+QStringList randomSymbols(QRandomGenerator &random) {
+    QStringList pool = {QStringLiteral("0"),      QStringLiteral("1"),      QStringLiteral("2"),
+                        QStringLiteral("."),      QStringLiteral("x"),      QStringLiteral("D"),
+                        QStringLiteral("+"),      QStringLiteral("*"),      QStringLiteral("("),
+                        QStringLiteral("\u2713"), QStringLiteral("\u25cb"), QStringLiteral("-1"),
+                        QStringLiteral("seen"),   QStringLiteral("\"")};
+    QStringList chosen;
+    while (chosen.size() < 3)
+        chosen.append(pool.takeAt(random.bounded(int(pool.size()))));
+    return chosen;
+}
+
+ModelOptions randomOptions(QRandomGenerator &random) {
+    for (;;) {
+        ModelOptions options;
+        options.numPeriods = random.bounded(2, 10);
+        options.censoring = random.bounded(2) == 1;
+        options.initialRelease = random.bounded(2) == 1;
+        options.initialSurvivalIndex = random.bounded(100);
+        options.survivalParameter = randomName(random);
+        options.detectionParameter = randomName(random);
+        options.censoringParameter = randomName(random);
+        options.finalParameter = randomName(random);
+        options.noMoreDetections = randomName(random);
+        const QStringList symbols = randomSymbols(random);
+        options.notDetectedSymbol = symbols.at(0);
+        options.detectedSymbol = symbols.at(1);
+        options.censoredSymbol = symbols.at(2);
+        if (validateModel(options, QStringConverter::Utf8).isEmpty())
+            return options;
+    }
+}
+
+// N = 4 with censoring at the form's defaults: parameters on lines 2-3, X3 to X0 on lines 6-9,
+// "likelihood" on line 11, the title on 12, histories on lines 13 to 35.
+QByteArray baseFile() {
+    return writtenBytes(withPeriods(4, true));
+}
+constexpr int LikelihoodLine = 11;
+
+} // namespace
+
+class TestModelDefinitionCheck : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    // Whatever the options, the writer's file is sound, read from memory, from a file on disk
+    // and from a pipe that hands out a few bytes at a time; and it is the file of its options.
+    void writtenFilesPass_data() {
+        QTest::addColumn<ModelOptions>("options");
+        QTest::addColumn<bool>("crLf");
+        QTest::newRow("worked_example_A") << withPeriods(2) << false;
+        QTest::newRow("worked_example_B") << withPeriods(3, true) << false;
+        QRandomGenerator random(4711);
+        for (int row = 0; row < 24; ++row) {
+            const ModelOptions options = randomOptions(random);
+            const bool crLf = row % 3 == 2;
+            QTest::addRow("random%02d_N%d%s%s_S0_%d_%s", row, options.numPeriods,
+                          options.censoring ? "_censoring" : "",
+                          options.initialRelease ? "_release" : "", options.initialSurvivalIndex,
+                          crLf ? "CRLF" : "LF")
+                << options << crLf;
+        }
+    }
+    void writtenFilesPass() {
+        QFETCH(ModelOptions, options);
+        QFETCH(bool, crLf);
+        const QByteArray written = writtenBytes(options);
+        const QByteArray file = crLf ? withCrLf(written) : written;
+
+        const ModelCheckResult inMemory = check(file, expecting(options));
+        QVERIFY2(inMemory.verdict == Verdict::Sound && inMemory.findings.isEmpty(),
+                 qPrintable(describe(inMemory)));
+        QCOMPARE(inMemory.histories,
+                 historyCount(options.numPeriods, options.censoring).toUInt64Saturated());
+
+        QTemporaryDir directory;
+        QVERIFY(directory.isValid());
+        QFile onDisk(directory.filePath(QStringLiteral("model.txt")));
+        QVERIFY(onDisk.open(QIODevice::WriteOnly) && onDisk.write(file) == file.size());
+        onDisk.close();
+        QVERIFY(onDisk.open(QIODevice::ReadOnly));
+        const ModelCheckResult fromDisk = checkModelDefinition(onDisk, expecting(options));
+        QVERIFY2(fromDisk.verdict == Verdict::Sound, qPrintable(describe(fromDisk)));
+
+        TrickleDevice pipe(file, 1 + options.numPeriods % 5);
+        const ModelCheckResult fromPipe = checkModelDefinition(pipe, expecting(options));
+        QVERIFY2(fromPipe.verdict == Verdict::Sound, qPrintable(describe(fromPipe)));
+        QCOMPARE(fromPipe.histories, inMemory.histories);
+    }
+
+    // One edit of a written file, and the finding it must give.
+    void editsAreFound_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<Severity>("severity");
+        QTest::addColumn<int>("line");
+
+        const QByteArray base = baseFile();
+        const int history = lineStarting(base, "0 1 1 0,"); // s0*(1-p1)*s1*p2*(1-c2)*s2*p3*...
+        const int lastToLambda = lineStarting(base, "0 0 0 1,");
+        const int firstHistory = LikelihoodLine + 2;
+
+        QTest::newRow("factor_replaced_by_its_complement")
+            << replacedInLine(base, history, "*p2*", "*(1-p2)*") << Kind::CellsDoNotSumToOne
+            << Severity::Error << LikelihoodLine;
+        QTest::newRow("survival_subscript_changed")
+            << replacedInLine(base, history, "s1*", "s2*") << Kind::CellsDoNotSumToOne
+            << Severity::Error << LikelihoodLine;
+        QTest::newRow("history_removed") << withoutLine(base, history) << Kind::CellsDoNotSumToOne
+                                         << Severity::Error << LikelihoodLine;
+        QTest::newRow("history_repeated_next_to_it")
+            << withLineInserted(base, history + 1, lineAt(base, history)) << Kind::HistoryTwice
+            << Severity::Error << history + 1;
+        QTest::newRow("history_repeated_far_from_it")
+            << withLineInserted(base, firstHistory, lineAt(base, history)) << Kind::HistoryTwice
+            << Severity::Error << history + 1;
+        QTest::newRow("history_with_a_symbol_less")
+            << replacedInLine(base, history, "0 1 1 0,", "0 1 1,") << Kind::HistoryLength
+            << Severity::Error << history;
+        QTest::newRow("cell_above_one") << replacedInLine(base, history, ", s0", ", 1 + s0")
+                                        << Kind::CellOutOfRange << Severity::Error << history;
+        QTest::newRow("negative_cell") << replacedInLine(base, history, ", s0", ", 0 - s0")
+                                       << Kind::CellOutOfRange << Severity::Error << history;
+        QTest::newRow("parameter_no_longer_declared")
+            << replacedInLine(base, 2, "s1, p2,", "s1,") << Kind::UndefinedName << Severity::Error
+            << lineStarting(base, "X1 =");
+        QTest::newRow("undefined_name_in_a_history")
+            << replacedInLine(base, lastToLambda, "lambda", "lambda2") << Kind::UndefinedName
+            << Severity::Error << lastToLambda;
+        QTest::newRow("parameter_declared_twice")
+            << replacedInLine(base, 2, "p2,", "p2, s0,") << Kind::ParameterDeclaredTwice
+            << Severity::Error << 2;
+        QTest::newRow("parameter_never_used") << replacedInLine(base, 2, "p2,", "p2, p9,")
+                                              << Kind::ParameterUnused << Severity::Warning << 2;
+        QTest::newRow("parameter_defined_as_variable")
+            << withLineInserted(base, 6, "lambda = 0.5,") << Kind::ParameterDefinedAsVariable
+            << Severity::Error << 6;
+        QTest::newRow("variable_defined_twice")
+            << withLineInserted(base, 8, lineAt(base, 7)) << Kind::VariableDefinedTwice
+            << Severity::Error << 8;
+        QTest::newRow("variable_used_above_its_definition")
+            << withLineInserted(withoutLine(base, 6), 7, lineAt(base, 6)) << Kind::VariableUsedEarly
+            << Severity::Error << 6;
+        QTest::newRow("variable_defined_by_itself")
+            << replacedInLine(base, 6, "lambda", "lambda*X3") << Kind::VariableDefinedByItself
+            << Severity::Error << 6;
+        QTest::newRow("unbalanced_parenthesis")
+            << replacedInLine(base, history, "s0*(1-p1)*", "s0*(1-p1*") << Kind::Syntax
+            << Severity::Error << history;
+    }
+    void editsAreFound() {
+        QFETCH(QByteArray, file);
+        QFETCH(Kind, kind);
+        QFETCH(Severity, severity);
+        QFETCH(int, line);
+        const ModelCheckResult result = check(file);
+        const ModelCheckFinding *finding = findingOf(result, kind);
+        QVERIFY2(finding, qPrintable(describe(result)));
+        QCOMPARE(finding->severity, severity);
+        QCOMPARE(finding->line, line);
+        QVERIFY(!finding->message.isEmpty());
+        QCOMPARE(result.verdict, severity == Severity::Error ? Verdict::Unsound : Verdict::Sound);
+        if (kind != Kind::Syntax)
+            QVERIFY2(!findingOf(result, Kind::Syntax), qPrintable(describe(result)));
+    }
+
+    // Edits that keep the model sound: a hand-made constraint (detection constant over time)
+    // and histories in another order than the writer's.
+    void soundEditsPass_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::newRow("N4_constant_detection")
+            << withConstantDetection(writtenBytes(withPeriods(4)));
+        QTest::newRow("N4_censoring_constant_detection")
+            << withConstantDetection(writtenBytes(withPeriods(4, true)));
+        QTest::newRow("N4_censoring_constant_detection_CRLF")
+            << withCrLf(withConstantDetection(writtenBytes(withPeriods(4, true))));
+        ModelOptions released = withPeriods(6, true);
+        released.initialRelease = true;
+        QTest::newRow("N6_histories_in_reverse_order")
+            << withHistoriesReordered(writtenBytes(released), [](QByteArrayList &histories) {
+                   std::reverse(histories.begin(), histories.end());
+               });
+        QTest::newRow("N6_histories_shuffled")
+            << withHistoriesReordered(writtenBytes(released), [](QByteArrayList &histories) {
+                   QRandomGenerator random(17);
+                   std::shuffle(histories.begin(), histories.end(), random);
+               });
+    }
+    void soundEditsPass() {
+        QFETCH(QByteArray, file);
+        const ModelCheckResult result = check(file);
+        QVERIFY2(result.verdict == Verdict::Sound && result.findings.isEmpty(),
+                 qPrintable(describe(result)));
+    }
+
+    // What a hand editor may do to the layout of worked example A, and still mean it.
+    void handWrittenLayoutsRead_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::newRow("all_on_one_line")
+            << QByteArray("parameters s0, p1, lambda; variables X1 = 1 - lambda, X0 = 1 - s0 + "
+                          "s0*(1-p1)*X1; likelihood \"CJS Likelihood\" 0 0, X0, 0 1, "
+                          "s0*(1-p1)*lambda, 1 0, s0*p1*X1, 1 1, s0*p1*lambda;");
+        QTest::newRow("items_split_over_lines_with_tabs_and_blank_lines")
+            << QByteArray("\n\nparameters\n\ts0 ,\n\tp1 ,\n\tlambda\n;\n\n\nvariables\nX1\n=\n1 "
+                          "- lambda\n,\nX0 = 1 - s0\n    + s0 * (1 - p1) * X1;\nlikelihood\n"
+                          "\"CJS Likelihood\"\n\n0\t0 ,  X0 ,\n0 1,\n  s0*(1-p1)\n  *lambda,\n"
+                          "1 0,s0*p1*X1,\n1 1, s0*p1*lambda\n;\n\n");
+        QTest::newRow("numbers_and_operators")
+            << QByteArray("parameters\ns0, p1, lambda;\nvariables\nX1 = 1.0 - lambda,\n"
+                          "X0 = (2/2 - s0) + s0*(0.5 + .5 - p1)*X1;\nlikelihood\n"
+                          "\"CJS Likelihood\"\n0 0, X0,\n0 1, -(-s0)*(1-p1)*lambda,\n"
+                          "1 0, s0*p1*X1*1e0,\n1 1, s0*p1*lambda - 0*s0;\n");
+        QTest::newRow("byte_order_mark_and_CRLF") << "\xEF\xBB\xBF" + withCrLf(WorkedExampleA);
+        QTest::newRow("unicode_names_and_symbols")
+            << QByteArray("parameters\n\xCF\x86"
+                          "0, p\xCC\x81"
+                          "1, \xCE\xBB;\nvariables\n"
+                          "X1 = 1 - \xCE\xBB,\nX0 = 1 - \xCF\x86"
+                          "0 + \xCF\x86"
+                          "0*(1-p\xCC\x81"
+                          "1)*X1;\nlikelihood\n\"CJS Likelihood\"\n\xE2\x97\x8B \xE2\x97\x8B, "
+                          "X0,\n\xE2\x97\x8B \xE2\x9C\x93, \xCF\x86"
+                          "0*(1-p\xCC\x81"
+                          "1)*"
+                          "\xCE\xBB,\n\xE2\x9C\x93 \xE2\x97\x8B, \xCF\x86"
+                          "0*p\xCC\x81"
+                          "1*X1,\n"
+                          "\xE2\x9C\x93 \xE2\x9C\x93, \xCF\x86"
+                          "0*p\xCC\x81"
+                          "1*\xCE\xBB;\n");
+    }
+    void handWrittenLayoutsRead() {
+        QFETCH(QByteArray, file);
+        const ModelCheckResult result = check(file);
+        QVERIFY2(result.verdict == Verdict::Sound && result.findings.isEmpty(),
+                 qPrintable(describe(result)));
+        QCOMPARE(result.histories, quint64(4));
+        TrickleDevice pipe(file, 1);
+        QCOMPARE(checkModelDefinition(pipe).verdict, Verdict::Sound);
+    }
+
+    // The first syntax error ends the check, at its line and column (in characters), read in
+    // one block or a byte at a time.
+    void syntaxErrorsPointAtTheirPlace_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("expected");
+        const QByteArray a = WorkedExampleA;
+        QTest::newRow("empty_file") << QByteArray() << 1 << 1 << "\"parameters\"";
+        QTest::newRow("misspelt_keyword")
+            << replacedInLine(a, 4, "variables", "variable") << 4 << 1 << "\"variables\"";
+        QTest::newRow("parameters_without_comma")
+            << replacedInLine(a, 2, "s0, p1", "s0 p1") << 2 << 4 << "\",\" or \";\"";
+        QTest::newRow("number_as_parameter")
+            << replacedInLine(a, 2, "s0", "0") << 2 << 1 << "a parameter name";
+        QTest::newRow("definition_without_equals")
+            << replacedInLine(a, 5, " = ", " ") << 5 << 4 << "\"=\"";
+        QTest::newRow("operand_missing") << replacedInLine(a, 6, "s0 + s0", "s0 + * s0") << 6 << 15
+                                         << "a number, a name or \"(\"";
+        QTest::newRow("parenthesis_not_closed")
+            << replacedInLine(a, 6, "(1-p1)*X1", "(1-p1*X1") << 6 << 26 << "\")\"";
+        QTest::newRow("parenthesis_not_opened")
+            << replacedInLine(a, 12, "s0*p1*X1", "s0*p1)*X1") << 12 << 11 << "after the product";
+        QTest::newRow("two_names_without_operator")
+            << replacedInLine(a, 12, "p1*X1", "p1 X1") << 12 << 12 << "after the product";
+        QTest::newRow("title_missing") << withoutLine(a, 9) << 9 << 1 << "the title";
+        QTest::newRow("title_not_closed")
+            << replacedInLine(a, 9, "Likelihood\"", "Likelihood") << 9 << 16 << "the closing";
+        QTest::newRow("history_without_product_separator")
+            << replacedInLine(a, 11, "0 1, s0", "0 1; s0") << 11 << 4 << "\",\"";
+        QTest::newRow("history_without_symbols")
+            << replacedInLine(a, 11, "0 1, ", ", ") << 11 << 1 << "a history symbol";
+        QTest::newRow("last_history_ends_with_comma")
+            << replacedInLine(a, 13, "lambda;", "lambda,") << 14 << 1 << "a history symbol";
+        QTest::newRow("text_after_the_last_history") << a + "\n% end\n"
+                                                     << 15 << 1 << "the end of the file";
+        QTest::newRow("tab_counts_as_one_column")
+            << replacedInLine(a, 12, "1 0, s0*p1*X1", "1\t0,\ts0*p1 X1") << 12 << 12
+            << "after the product";
+        QTest::newRow("CRLF_line_ends")
+            << withCrLf(replacedInLine(a, 12, "p1*X1", "p1 X1")) << 12 << 12 << "after the product";
+        QTest::newRow("columns_count_characters_not_bytes") << QByteArray("parameters\n\xCF\x86"
+                                                                          "0, \xCF\x86"
+                                                                          "1 \xCF\x86"
+                                                                          "2;\n")
+                                                            << 2 << 8 << "\",\" or \";\"";
+        QTest::newRow("byte_that_is_not_UTF8")
+            << replacedInLine(a, 2, "p1", "p\xFF") << 2 << 6 << "\",\" or \";\"";
+    }
+    void syntaxErrorsPointAtTheirPlace() {
+        QFETCH(QByteArray, file);
+        QFETCH(int, line);
+        QFETCH(int, column);
+        QFETCH(QString, expected);
+        for (const qint64 chunk : {qint64(1) << 30, qint64(1)}) {
+            TrickleDevice device(file, chunk);
+            const ModelCheckResult result = checkModelDefinition(device);
+            QCOMPARE(result.verdict, Verdict::Unsound);
+            const ModelCheckFinding *syntax = findingOf(result, Kind::Syntax);
+            QVERIFY2(syntax, qPrintable(describe(result)));
+            QCOMPARE(syntax->line, line);
+            QCOMPARE(syntax->column, column);
+            QVERIFY2(syntax->message.startsWith(QStringLiteral("expected ") + expected)
+                         || syntax->message.contains(expected),
+                     qPrintable(syntax->message));
+        }
+    }
+
+    // The sentence on a sum that misses 1 says by how much, for which draw and seed, and where
+    // the largest cells are.
+    void sumFindingTellsDrawSeedAndLargestCells_data() {
+        QTest::addColumn<quint32>("seed");
+        QTest::newRow("default_seed") << ModelCheckSettings::DefaultSeed;
+        QTest::newRow("seed_7") << quint32(7);
+    }
+    void sumFindingTellsDrawSeedAndLargestCells() {
+        QFETCH(quint32, seed);
+        const QByteArray file = "parameters\na;\nvariables\nX = 1 - a;\nlikelihood\n"
+                                "\"CJS Likelihood\"\n0, 0.25 + 0*X,\n1, 0.5,\n2, 0.125,\n"
+                                "3, 0.25;\n";
+        ModelCheckSettings settings;
+        settings.seed = seed;
+        const ModelCheckResult result = check(file, settings);
+        const ModelCheckFinding *sum = findingOf(result, Kind::CellsDoNotSumToOne);
+        QVERIFY2(sum, qPrintable(describe(result)));
+        QCOMPARE(sum->line, 5);
+        for (const QString &piece :
+             {QStringLiteral("draw 1 of 3"), QStringLiteral("seed %1").arg(seed),
+              QStringLiteral("1.125"), QStringLiteral("+0.125"),
+              QStringLiteral("8 (0.5), 7 (0.25), 10 (0.25)")})
+            QVERIFY2(sum->message.contains(piece), qPrintable(sum->message));
+    }
+
+    // With options given, the first line that is not the writer's is named with both texts;
+    // CR LF line ends do not count as a difference.
+    void comparisonWithOptions_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<ModelOptions>("options");
+        QTest::addColumn<int>("line"); // 0: no difference
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("found");
+        const QByteArray b = WorkedExampleB;
+        QTest::newRow("unedited") << b << withPeriods(3, true) << 0 << QString() << QString();
+        QTest::newRow("unedited_CRLF")
+            << withCrLf(b) << withPeriods(3, true) << 0 << QString() << QString();
+        QTest::newRow("other_options") << b << withPeriods(3) << 2 << "\"s0, p1, s1, p2, lambda;\""
+                                       << "\"s0, p1, c1, s1, p2,\"";
+        QTest::newRow("history_edited")
+            << withCrLf(replacedInLine(b, 15, "s1*p2", "s1*(1-p2)")) << withPeriods(3, true) << 15
+            << "\"0 1 1, s0*(1-p1)*s1*p2*(1-c2)*lambda,\""
+            << "\"0 1 1, s0*(1-p1)*s1*(1-p2)*(1-c2)*lambda,\"";
+        QTest::newRow("history_removed")
+            << withoutLine(b, 15) << withPeriods(3, true) << 15 << "\"0 1 1,"
+            << "\"0 2 0,";
+        QTest::newRow("last_history_missing")
+            << withoutLine(b, 22) << withPeriods(3, true) << 22 << "\"2 0 0, s0*p1*c1;\""
+            << "the end of the file";
+        QTest::newRow("line_added_at_the_end")
+            << b + "\n"
+            << withPeriods(3, true) << 23 << "the end of the file"
+            << "an empty line";
+        QTest::newRow("no_line_break_at_the_end")
+            << b.chopped(1) << withPeriods(3, true) << 22 << "\"2 0 0, s0*p1*c1;\""
+            << "\"2 0 0, s0*p1*c1;\" and then the end of the file";
+    }
+    void comparisonWithOptions() {
+        QFETCH(QByteArray, file);
+        QFETCH(ModelOptions, options);
+        QFETCH(int, line);
+        QFETCH(QString, expected);
+        QFETCH(QString, found);
+        const ModelCheckResult result = check(file, expecting(options));
+        const ModelCheckFinding *difference = findingOf(result, Kind::DiffersFromOptions);
+        if (line == 0) {
+            QVERIFY2(!difference && result.verdict == Verdict::Sound, qPrintable(describe(result)));
+            return;
+        }
+        QVERIFY2(difference, qPrintable(describe(result)));
+        QCOMPARE(difference->line, line);
+        QVERIFY2(difference->message.contains(QStringLiteral("expected ") + expected),
+                 qPrintable(difference->message));
+        QVERIFY2(difference->message.contains(QStringLiteral("found ") + found),
+                 qPrintable(difference->message));
+        QCOMPARE(result.verdict, Verdict::Unsound);
+    }
+
+    // A device that fails makes the file unreadable, not unsound, whenever it fails.
+    void failingDeviceIsUnreadable_data() {
+        QTest::addColumn<qint64>("failAfter");
+        QTest::addColumn<bool>("withOptions");
+        QTest::newRow("at_once") << qint64(0) << false;
+        QTest::newRow("in_the_parameters") << qint64(15) << false;
+        QTest::newRow("in_a_history") << qint64(WorkedExampleB.indexOf("0 1 0,") + 3) << false;
+        QTest::newRow("before_the_last_line_break") << qint64(WorkedExampleB.size() - 1) << true;
+        QTest::newRow("comparing_with_options") << qint64(100) << true;
+    }
+    void failingDeviceIsUnreadable() {
+        QFETCH(qint64, failAfter);
+        QFETCH(bool, withOptions);
+        TrickleDevice device(WorkedExampleB, 7, failAfter);
+        const ModelCheckResult result = checkModelDefinition(
+            device, withOptions ? expecting(withPeriods(3, true)) : ModelCheckSettings());
+        QCOMPARE(result.verdict, Verdict::Unreadable);
+        QCOMPARE(result.readError, QStringLiteral("Input/output error"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestModelDefinitionCheck)
+#include "tst_modeldefinitioncheck.moc"
