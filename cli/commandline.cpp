@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "commandline.h"
 
+#include "modeldefinitioncheck.h"
 #include "modelnames.h"
 #include "modelvalidation.h"
 #include "version.h"
@@ -9,6 +10,8 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
 #include <QStringDecoder>
+
+#include <algorithm>
 
 namespace {
 
@@ -61,6 +64,18 @@ struct Options {
     QCommandLineOption stats{"stats",
                              tr("Print the number of histories and the exact file size; write "
                                 "nothing.")};
+    QCommandLineOption check{
+        "check",
+        tr("Check FILE (\"-\": standard input), a model definition file written by this "
+           "program or edited by hand: its syntax, its names, its histories and the laws of "
+           "probability, for parameters drawn at random. With model options as well, also "
+           "compare it with the file they make. Writes nothing."),
+        "FILE"};
+    QCommandLineOption seed{"seed",
+                            tr("With --check: the seed of the first random draw, 0 to "
+                               "4294967295. Default: %1.")
+                                .arg(ModelCheckSettings::DefaultSeed),
+                            "N", QString::number(ModelCheckSettings::DefaultSeed)};
     QCommandLineOption progress{"progress",
                                 tr("Show a progress bar on standard error. Default: only when "
                                    "standard error is a terminal, the file does not go to a "
@@ -74,16 +89,37 @@ struct Options {
     QCommandLineOption help{{"h", "help"}, tr("Show this help and exit.")};
     QCommandLineOption version{{"v", "version"}, tr("Show the version and exit.")};
 
-    QList<QCommandLineOption> all() const {
+    // The options that describe a model, which --check compares with when any is given.
+    QList<QCommandLineOption> model() const {
         return {periods,          survival,
                 detection,        final,
                 noMoreDetections, initialSurvivalIndex,
                 detectedSymbol,   notDetectedSymbol,
                 censoring,        censoringParameter,
-                censoredSymbol,   initialRelease,
-                output,           stats,
-                progress,         noProgress,
-                allowNameClashes, help,
+                censoredSymbol,   initialRelease};
+    }
+
+    QList<QCommandLineOption> all() const {
+        return {periods,
+                survival,
+                detection,
+                final,
+                noMoreDetections,
+                initialSurvivalIndex,
+                detectedSymbol,
+                notDetectedSymbol,
+                censoring,
+                censoringParameter,
+                censoredSymbol,
+                initialRelease,
+                output,
+                stats,
+                check,
+                seed,
+                progress,
+                noProgress,
+                allowNameClashes,
+                help,
                 version};
     }
 };
@@ -187,8 +223,10 @@ QString helpText(const QCommandLineParser &parser) {
     const qsizetype firstLineEnd = text.indexOf(u'\n');
     text.replace(0, firstLineEnd, tr("Usage: %1 [options]").arg(programName()));
     text += tr("\nExit status:\n"
-               "  0    the file was written (or --stats, --help, --version answered)\n"
-               "  1    the file could not be written: no room on the volume, no permission,\n"
+               "  0    the file was written (or --stats, --help, --version answered), or\n"
+               "       --check found the file sound (warnings allowed)\n"
+               "  1    the file could not be written (or with --check, read): no room on the\n"
+               "       volume, no permission,\n"
                "       a missing directory, a full disk, a target that is a directory or a\n"
                "       socket, or lost output of --stats, --help or --version; a file given\n"
                "       with --output is left as it was\n"
@@ -197,6 +235,8 @@ QString helpText(const QCommandLineParser &parser) {
                "       control character, \",\" or \";\", or a character the file's encoding\n"
                "       cannot hold; or (without --allow-name-clashes) an empty name, a name\n"
                "       that does not read as a name, clashing names or ambiguous symbols\n"
+               "  3    --check: the file is not sound (syntax, names, histories, probabilities,\n"
+               "       or not the file of the model options given); the findings are listed\n"
                "  130  interrupted (SIGINT or SIGTERM) before the end; with --output nothing\n"
                "       is left behind\n"
                "\nThe file is UTF-8 (on Windows: the system's ANSI code page), without a\n"
@@ -204,6 +244,8 @@ QString helpText(const QCommandLineParser &parser) {
                "\nExamples:\n"
                "  %1 -n 5 --censoring -o model.txt\n"
                "  %1 -n 24 --stats\n"
+               "  %1 --check model.txt\n"
+               "  %1 --check model.txt -n 5 --censoring\n"
                "  %1 -n 3 --initial-release | less\n")
                 .arg(programName());
     return text;
@@ -288,6 +330,21 @@ CompanionRequest parseCommandLine(const QStringList &arguments) {
         return request;
     }
 
+    const auto usage = [&request](const QString &message) {
+        request.action = CompanionRequest::Action::UsageError;
+        request.text = usageError(message);
+        return request;
+    };
+    const bool checking = parser.isSet(o.check);
+    if (checking && parser.isSet(o.output))
+        return usage(tr("--check and --output exclude each other"));
+    if (checking && parser.isSet(o.stats))
+        return usage(tr("--check and --stats exclude each other"));
+    if (!checking && parser.isSet(o.seed))
+        return usage(tr("--seed goes with --check"));
+    if (checking && parser.value(o.check).isEmpty())
+        return usage(tr("--check needs a file name (\"-\" for standard input)"));
+
     ModelOptions &options = request.options;
     if (!parseNumber(parser, o.periods, arguments, 2, 99, options.numPeriods, request.text)
         || !parseNumber(parser, o.initialSurvivalIndex, arguments, 0, 99,
@@ -307,16 +364,10 @@ CompanionRequest parseCommandLine(const QStringList &arguments) {
     options.initialRelease = parser.isSet(o.initialRelease);
 
     request.outputFile = parser.value(o.output);
-    if (parser.isSet(o.output) && request.outputFile.isEmpty()) {
-        request.action = CompanionRequest::Action::UsageError;
-        request.text = usageError(tr("--output needs a file name"));
-        return request;
-    }
-    if (parser.isSet(o.progress) && parser.isSet(o.noProgress)) {
-        request.action = CompanionRequest::Action::UsageError;
-        request.text = usageError(tr("--progress and --no-progress exclude each other"));
-        return request;
-    }
+    if (parser.isSet(o.output) && request.outputFile.isEmpty())
+        return usage(tr("--output needs a file name (\"-\" for standard output)"));
+    if (parser.isSet(o.progress) && parser.isSet(o.noProgress))
+        return usage(tr("--progress and --no-progress exclude each other"));
     if (parser.isSet(o.progress))
         request.progress = CompanionRequest::Progress::On;
     else if (parser.isSet(o.noProgress))
@@ -324,5 +375,23 @@ CompanionRequest parseCommandLine(const QStringList &arguments) {
     request.allowNameClashes = parser.isSet(o.allowNameClashes);
     request.action =
         parser.isSet(o.stats) ? CompanionRequest::Action::Stats : CompanionRequest::Action::Write;
+    if (checking) {
+        request.action = CompanionRequest::Action::Check;
+        request.checkFile = parser.value(o.check);
+        const QList<QCommandLineOption> model = o.model();
+        request.compareWithOptions =
+            std::any_of(model.cbegin(), model.cend(), [&parser](const QCommandLineOption &option) {
+                return parser.isSet(option);
+            });
+        static const QRegularExpression digits(
+            QRegularExpression::anchoredPattern(QStringLiteral("[0-9]+")));
+        bool fits = false;
+        const qulonglong seed = parser.value(o.seed).toULongLong(&fits);
+        if (!digits.match(parser.value(o.seed)).hasMatch() || !fits || seed > 0xffffffffULL) {
+            return usage(tr("--seed must be a whole number from 0 to 4294967295, not \"%1\"")
+                             .arg(visibleText(parser.value(o.seed))));
+        }
+        request.seed = quint32(seed);
+    }
     return request;
 }

@@ -11,7 +11,7 @@
 
 // What one run of the companion is asked to do.
 struct CompanionRequest {
-    enum class Action { Write, Stats, Help, Version, UsageError };
+    enum class Action { Write, Stats, Check, Help, Version, UsageError };
     enum class Progress { Auto, On, Off };
 
     Action action = Action::Write;
@@ -19,7 +19,10 @@ struct CompanionRequest {
     QString outputFile; // empty: standard output
     Progress progress = Progress::Auto;
     bool allowNameClashes = false;
-    QString text; // the help or version text, or the usage error's one line
+    QString checkFile;               // --check: the file to check, "-" for standard input
+    bool compareWithOptions = false; // --check with model options: compare with their file
+    quint32 seed = 0;                // --check: the first draw's seed
+    QString text;                    // the help or version text, or the usage error's one line
 };
 
 // Parses the companion's arguments (the program name first). Never exits and prints nothing,

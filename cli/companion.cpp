@@ -2,6 +2,7 @@
 #include "companion.h"
 
 #include "commandline.h"
+#include "modeldefinitioncheck.h"
 #include "modeldefinitionsize.h"
 #include "modelfilesaver.h"
 #include "modelvalidation.h"
@@ -9,6 +10,8 @@
 #include "progressbar.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <csignal>
@@ -89,6 +92,11 @@ int answer(const QString &text) {
     report(tr("cannot write to standard output: %1")
                .arg(error ? QString::fromLocal8Bit(std::strerror(error)) : tr("output error")));
     return ExitWriteFailure;
+}
+
+// "1 error", "3 errors".
+QString counted(qsizetype count, const char *one, const char *many) {
+    return QStringLiteral("%1 %2").arg(count).arg(tr(count == 1 ? one : many));
 }
 
 QString quoted(const QString &name) {
@@ -243,6 +251,61 @@ int writeModel(const CompanionRequest &request) {
     return reportOutcome(target, result);
 }
 
+// --check: the findings and a verdict on standard output; the exit status says which.
+int checkFile(const CompanionRequest &request) {
+    const bool standardInput = request.checkFile == QStringLiteral("-");
+    const QString quotedName = standardInput ? tr("standard input") : quoted(request.checkFile);
+    const QString name = standardInput ? tr("standard input") : request.checkFile;
+    QFile file;
+    if (standardInput) {
+        file.open(stdin, QIODevice::ReadOnly, QFileDevice::DontCloseHandle);
+    } else if (QFileInfo(request.checkFile).isDir()) {
+        report(tr("cannot read %1: it is a directory").arg(quotedName));
+        return ExitWriteFailure;
+    } else {
+        file.setFileName(request.checkFile);
+        if (!file.open(QIODevice::ReadOnly)) {
+            report(tr("cannot read %1: %2").arg(quotedName, file.errorString()));
+            return ExitWriteFailure;
+        }
+    }
+
+    ModelCheckSettings settings;
+    settings.seed = request.seed;
+    if (request.compareWithOptions)
+        settings.expected = request.options;
+    const ModelCheckResult result = checkModelDefinition(file, settings);
+    if (result.verdict == ModelCheckResult::Verdict::Unreadable) {
+        report(tr("cannot read %1: %2").arg(quotedName, result.readError));
+        return ExitWriteFailure;
+    }
+
+    QString text;
+    int errors = 0;
+    for (const ModelCheckFinding &finding : result.findings) {
+        text += name + QStringLiteral(": ") + formatFinding(finding) + u'\n';
+        errors += finding.severity == ModelCheckFinding::Severity::Error ? 1 : 0;
+    }
+    const qsizetype warnings = result.findings.size() - errors;
+    if (result.verdict == ModelCheckResult::Verdict::Sound) {
+        text += tr("%1: sound: %2, %3; the cells sum to 1 in %4 draws (seed %5)%6\n")
+                    .arg(name, counted(qsizetype(result.histories), "history", "histories"),
+                         counted(warnings, "warning", "warnings"))
+                    .arg(settings.draws)
+                    .arg(settings.seed)
+                    .arg(request.compareWithOptions ? tr("; it is the file of the model options")
+                                                    : QString());
+    } else {
+        text += tr("%1: not sound: %2, %3\n")
+                    .arg(name, counted(errors, "error", "errors"),
+                         counted(warnings, "warning", "warnings"));
+    }
+    const int answered = answer(text);
+    if (answered != ExitSuccess)
+        return answered;
+    return result.verdict == ModelCheckResult::Verdict::Sound ? ExitSuccess : ExitUnsound;
+}
+
 } // namespace
 
 void openClosedStandardDescriptors() {
@@ -272,6 +335,8 @@ int runCompanion(const QStringList &arguments) {
         return ExitUsage;
     case CompanionRequest::Action::Stats:
         return printStats(request.options);
+    case CompanionRequest::Action::Check:
+        return checkFile(request);
     case CompanionRequest::Action::Write:
         break;
     }

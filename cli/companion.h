@@ -4,7 +4,13 @@
 #include <QStringList>
 
 // Exit codes of the companion.
-enum CompanionExit { ExitSuccess = 0, ExitWriteFailure = 1, ExitUsage = 2, ExitInterrupted = 130 };
+enum CompanionExit {
+    ExitSuccess = 0,
+    ExitWriteFailure = 1, // or, with --check, the file could not be read
+    ExitUsage = 2,
+    ExitUnsound = 3, // --check found errors
+    ExitInterrupted = 130
+};
 
 // Opens /dev/null on any of the descriptors 0-2 that are closed; call it first thing.
 void openClosedStandardDescriptors();

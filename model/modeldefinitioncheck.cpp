@@ -119,7 +119,7 @@ public:
         Name &parameter = names[name];
         if (parameter.role == Role::Parameter) {
             findings.add(Kind::ParameterDeclaredTwice, line,
-                         tr("The parameter %1 is declared twice, here and on line %2.")
+                         tr("the parameter %1 is declared twice, here and on line %2.")
                              .arg(text(name))
                              .arg(parameter.line));
             return false;
@@ -150,18 +150,18 @@ public:
         }
         if (variable.role == Role::Variable) {
             findings.add(Kind::VariableDefinedTwice, line,
-                         tr("The variable %1 is defined twice, here and on line %2.")
+                         tr("the variable %1 is defined twice, here and on line %2.")
                              .arg(text(name))
                              .arg(variable.line));
             return {false, false};
         }
         if (usesItself) {
             findings.add(Kind::VariableDefinedByItself, line,
-                         tr("The variable %1 is defined in terms of itself.").arg(text(name)));
+                         tr("the variable %1 is defined in terms of itself.").arg(text(name)));
         }
         if (variable.earlyUse > 0) {
             findings.add(Kind::VariableUsedEarly, variable.earlyUse,
-                         tr("The variable %1 is used here, above its definition on line %2; a "
+                         tr("the variable %1 is used here, above its definition on line %2; a "
                             "variable can only use the variables defined above it.")
                              .arg(text(name))
                              .arg(line));
@@ -204,7 +204,7 @@ public:
             const Name &parameter = names.at(name);
             if (parameter.role == Role::Parameter && !parameter.used) {
                 findings.add(Kind::ParameterUnused, parameter.line,
-                             tr("The parameter %1 is declared but used nowhere.").arg(text(name)));
+                             tr("the parameter %1 is declared but used nowhere.").arg(text(name)));
             }
         }
     }
@@ -276,7 +276,7 @@ public:
         }
         if (symbols.size() != length) {
             findings.add(Kind::HistoryLength, line,
-                         tr("This history has %1 symbols, but the first history, on line %2, "
+                         tr("this history has %1 symbols, but the first history, on line %2, "
                             "has %3.")
                              .arg(symbols.size())
                              .arg(firstLine)
@@ -380,7 +380,7 @@ private:
         for (const QByteArrayView symbol : symbols)
             texts.append(QString::fromUtf8(symbol));
         findings.add(Kind::HistoryTwice, line,
-                     tr("The history %1 is listed twice, on line %2 and here.")
+                     tr("the history %1 is listed twice, on line %2 and here.")
                          .arg(quoted(texts.join(u' ')))
                          .arg(firstSeen));
     }
@@ -570,7 +570,7 @@ public:
         }
         if (outOfRange >= 0) {
             findings.add(Kind::CellOutOfRange, line,
-                         tr("The cell of this history is %1 in draw %2 (seed %3), outside "
+                         tr("the cell of this history is %1 in draw %2 (seed %3), outside "
                             "[0, 1].")
                              .arg(decimal(cell.at(outOfRange)))
                              .arg(outOfRange + 1)
@@ -597,7 +597,7 @@ public:
         const double sum = sums.at(first).value();
         const double off = sum - 1;
         QString message =
-            tr("In draw %1 of %2 (seed %3) the %4 cells sum to %5, not 1: off by %6. The "
+            tr("in draw %1 of %2 (seed %3) the %4 cells sum to %5, not 1: off by %6. The "
                "largest cells are on lines %7.")
                 .arg(first + 1)
                 .arg(draws)
@@ -765,7 +765,7 @@ private:
         if (!difference)
             return;
         findings.add(Kind::DiffersFromOptions, difference->line,
-                     tr("This line is not the one written for the given options: from column "
+                     tr("this line is not the one written for the given options: from column "
                         "%1 on, expected %2, found %3.")
                          .arg(difference->column)
                          .arg(difference->expected, difference->found),

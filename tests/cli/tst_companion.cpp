@@ -265,6 +265,8 @@ private slots:
                                    "--progress",
                                    "--no-progress",
                                    "--allow-name-clashes",
+                                   "--check",
+                                   "--seed",
                                    "--help",
                                    "--version",
                                    "Exit status"}) {
@@ -412,6 +414,94 @@ private slots:
                      "/dev/null"});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out.contains("\r["), drawn);
+    }
+
+    // --check reads a file (or standard input), lists what it finds and says so in its exit
+    // status: 0 sound, 1 unreadable, 3 unsound.
+    void checkExitStatus_data() {
+        QTest::addColumn<QString>("file"); // written, constrained, broken, ...: made below
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("said");
+        QTest::newRow("written") << "written" << QStringList{} << 0
+                                 << QByteArray("written.txt: sound: 23 histories, 0 warnings");
+        QTest::newRow("written_with_its_options")
+            << "written" << QStringList{"-n", "4", "--censoring"} << 0
+            << QByteArray("it is the file of the model options");
+        QTest::newRow("written_other_options")
+            << "written" << QStringList{"-n", "4"} << 3
+            << QByteArray("written.txt: line 2, column 9: error: ");
+        QTest::newRow("other_seed")
+            << "written" << QStringList{"--seed", "7"} << 0 << QByteArray("(seed 7)");
+        QTest::newRow("standard_input")
+            << "-" << QStringList{} << 0 << QByteArray("standard input: sound");
+        QTest::newRow("detection_made_constant")
+            << "constrained" << QStringList{} << 0 << QByteArray("constrained.txt: sound");
+        QTest::newRow("history_line_removed")
+            << "missing" << QStringList{} << 3 << QByteArray("not 1: off by -");
+        QTest::newRow("unbalanced_parenthesis")
+            << "unbalanced" << QStringList{} << 3
+            << QByteArray(
+                   "unbalanced.txt: line 14, column 45: error: expected an operator or \")\"");
+        QTest::newRow("no_such_file")
+            << "absent" << QStringList{} << 1 << QByteArray("cannot read \"");
+        QTest::newRow("a_directory")
+            << "." << QStringList{} << 1 << QByteArray("it is a directory");
+    }
+    void checkExitStatus() {
+        QFETCH(QString, file);
+        QFETCH(QStringList, options);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, said);
+        QTemporaryDir dir;
+        const QByteArray model = expectedFileBytes(withPeriods(4, true));
+        QByteArray constrained = model;
+        constrained.replace("p2", "p1")
+            .replace("p3", "p1")
+            .replace("p1, c1, s1, p1,", "p1, c1, s1,")
+            .replace("c2, s2, p1, c3", "c2, s2, c3");
+        QByteArray missing = model;
+        missing.replace("0 0 1 1, s0*(1-p1)*s1*(1-p2)*s2*p3*(1-c3)*lambda,\n", "");
+        QByteArray unbalanced = model;
+        unbalanced.replace("0 0 0 1, s0*(1-p1)*s1*(1-p2)*s2*(1-p3",
+                           "0 0 0 1, s0*(1-p1)*s1*(1-p2*s2*(1-p3");
+        QVERIFY(writeFile(dir.filePath("written.txt"), model));
+        QVERIFY(writeFile(dir.filePath("constrained.txt"), constrained));
+        QVERIFY(writeFile(dir.filePath("missing.txt"), missing));
+        QVERIFY(writeFile(dir.filePath("unbalanced.txt"), unbalanced));
+        QVERIFY(missing != model && unbalanced != model && constrained != model);
+
+        const QString path = file == "-" || file == "." ? file : dir.filePath(file + ".txt");
+        const CompanionRun run =
+            runCompanion(QStringList{"--check", path} + options, [&](QProcess &process) {
+                process.setWorkingDirectory(dir.path());
+                if (file == "-")
+                    process.setStandardInputFile(dir.filePath("written.txt"));
+            });
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2((exitCode == 1 ? run.err : run.out).contains(said), run.out + run.err);
+    }
+
+    void checkUsageErrors_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("said");
+        QTest::newRow("check_and_output")
+            << QStringList{"--check", "a.txt", "-o", "b.txt"} << QByteArray("--check and --output");
+        QTest::newRow("check_and_stats")
+            << QStringList{"--check", "a.txt", "--stats"} << QByteArray("--check and --stats");
+        QTest::newRow("seed_alone")
+            << QStringList{"--seed", "3"} << QByteArray("--seed goes with --check");
+        QTest::newRow("seed_too_large") << QStringList{"--check", "a.txt", "--seed", "4294967296"}
+                                        << QByteArray("--seed must be a whole number");
+        QTest::newRow("seed_negative") << QStringList{"--check", "a.txt", "--seed", "-1"}
+                                       << QByteArray("--seed must be a whole number");
+    }
+    void checkUsageErrors() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, said);
+        const CompanionRun run = runCompanion(arguments);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains(said) && isInTheCompanionsStyle(run.err.trimmed()), run.err);
     }
 
     void refusesAFileThatCannotFit() {
