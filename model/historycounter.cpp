@@ -21,22 +21,6 @@ HistoryCounter::HistoryCounter(int numPeriods, bool censoring)
     }
 }
 
-int HistoryCounter::digit(int occasion) const {
-    Q_ASSERT_X(occasion >= 1 && occasion <= digits.size(), "HistoryCounter::digit",
-               "occasion out of range");
-    if (occasion < 1 || occasion > digits.size())
-        return 0;
-    return digits[occasion - 1];
-}
-
-bool HistoryCounter::isDetected(int occasion) const {
-    return digit(occasion) != 0;
-}
-
-bool HistoryCounter::isCensored(int occasion) const {
-    return digit(occasion) == 2;
-}
-
 // The occasion of the last 1 or 2; 0 when every digit is 0. Scanning from the end finds it
 // after a step or two for most histories.
 int HistoryCounter::lastDetection() const {
@@ -47,29 +31,27 @@ int HistoryCounter::lastDetection() const {
     return 0;
 }
 
-int HistoryCounter::limitOf(int occasion) const {
-    return occasion == digits.size() ? 1 : maxDigit;
-}
-
+// The final history is the only one at which every occasion from the start back to occasion 1
+// is at its limit (N ones; a 2 followed by zeros), so the carry running past occasion 1 is
+// the test for "digits equal finalDigits", without comparing them at every step.
 bool HistoryCounter::advance() {
-    if (digits == finalDigits)
-        return false;
+    int *digit = digits.data(); // occasion i is digit[i - 1]
 
     // Start at the censored occasion if there is one (it overflows at once, so nothing after
     // a 2 is ever nonzero), otherwise at the last occasion.
-    const auto two = std::find(digits.crbegin(), digits.crend(), 2);
-    const int start = two != digits.crend() ? int(digits.crend() - two) : int(digits.size());
+    const int start = censoredAt > 0 ? censoredAt : int(digits.size());
 
     // Carry: find the occasion that takes the step; every occasion after it up to the start
     // rolls over to 0. Finding it first means a carry past occasion 1 changes nothing.
     int p = start;
-    while (p >= 1 && digits[p - 1] == limitOf(p))
+    while (p >= 1 && digit[p - 1] == limitOf(p))
         --p;
     if (p < 1)
         return false;
 
-    ++digits[p - 1];
-    std::fill(digits.begin() + p, digits.begin() + start, 0);
+    ++digit[p - 1];
+    std::fill(digit + p, digit + start, 0);
+    censoredAt = digit[p - 1] == 2 ? p : 0;
     changedFrom = p;
     return true;
 }

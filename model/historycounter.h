@@ -18,9 +18,13 @@ class HistoryCounter {
 public:
     HistoryCounter(int numPeriods, bool censoring);
 
-    bool isDetected(int occasion) const;
-    bool isCensored(int occasion) const;
-    int digit(int occasion) const;
+    bool isDetected(int occasion) const { return digit(occasion) != 0; }
+    bool isCensored(int occasion) const { return digit(occasion) == 2; }
+    int digit(int occasion) const {
+        Q_ASSERT_X(occasion >= 1 && occasion <= digits.size(), "HistoryCounter::digit",
+                   "occasion out of range");
+        return occasion >= 1 && occasion <= digits.size() ? digits.at(occasion - 1) : 0;
+    }
     int lastDetection() const;
     int numPeriods() const { return int(digits.size()); }
 
@@ -36,10 +40,11 @@ public:
     HistoryCounter &operator=(const HistoryCounter &) = delete;
 
 private:
-    int limitOf(int occasion) const;
+    int limitOf(int occasion) const { return occasion == digits.size() ? 1 : maxDigit; }
 
     int maxDigit;
     QList<int> digits;
     QList<int> finalDigits;
     int changedFrom = 1;
+    int censoredAt = 0; // the occasion that holds the 2, or 0
 };

@@ -16,6 +16,7 @@
 #include <array>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
@@ -121,24 +122,30 @@ private:
     quint64 lines = 0;
 };
 
+// An encoded piece where the hot loop can reach it without going through a container.
+struct Piece {
+    const char *data = nullptr;
+    qsizetype size = 0;
+};
+
+Piece pieceOf(const QByteArray &bytes) {
+    return {bytes.constData(), bytes.size()};
+}
+
 // Bytes of a line that change with the history, kept in place between lines.
 class TailBuffer {
 public:
-    void setCapacity(qsizetype capacity) {
-        bytes.resize(capacity);
-        begin = bytes.data();
-    }
+    void setCapacity(qsizetype capacity) { bytes.resize(size_t(capacity)); }
     qsizetype size() const { return used; }
-    const char *data() const { return begin; }
+    const char *data() const { return bytes.data(); }
     void truncate(qsizetype length) { used = length; }
-    void append(const QByteArray &piece) {
-        std::memcpy(begin + used, piece.constData(), size_t(piece.size()));
-        used += piece.size();
+    void append(Piece piece) {
+        std::memcpy(bytes.data() + used, piece.data, size_t(piece.size));
+        used += piece.size;
     }
 
 private:
-    QByteArray bytes;
-    char *begin = nullptr;
+    std::vector<char> bytes;
     qsizetype used = 0;
 };
 
@@ -171,9 +178,12 @@ public:
         , symbolPieces(n + 1)
         , factorPieces(n)
         , closings(n + 1)
-        , symbolStart(n + 1)
-        , factorStart(n + 1) {
+        , symbolAt(size_t(n + 1) * 3)
+        , factorAt(size_t(n) * 3)
+        , symbolStart(size_t(n + 1))
+        , factorStart(size_t(n + 1)) {
         encodePieces(encode);
+        indexPieces();
         reserveLine();
     }
 
@@ -216,6 +226,16 @@ private:
         lastLineEnd = encode(LastLineEnd);
     }
 
+    void indexPieces() {
+        for (int i = 1; i <= n; ++i) {
+            for (int digit = 0; digit <= 2; ++digit) {
+                symbolAt[size_t(i * 3 + digit)] = pieceOf(symbolPieces.at(i).at(digit));
+                if (i < n)
+                    factorAt[size_t(i * 3 + digit)] = pieceOf(factorPieces.at(i).at(digit));
+            }
+        }
+    }
+
     void reserveLine() {
         qsizetype symbolBytes = releasePrefix.size();
         for (int i = 1; i <= n; ++i)
@@ -229,7 +249,7 @@ private:
 
         symbols.setCapacity(symbolBytes);
         factors.setCapacity(factorBytes);
-        symbols.append(releasePrefix);
+        symbols.append(pieceOf(releasePrefix));
         symbolStart[1] = symbols.size();
         factorStart[1] = 0;
         maxLineLength = symbolBytes + productSeparator.size() + factorBytes + closingBytes
@@ -238,30 +258,30 @@ private:
 
     // Rebuilds symbols and factors of the occasions from `first` on for the current history.
     void rebuildFrom(int first) {
-        symbols.truncate(symbolStart[first]);
+        symbols.truncate(symbolStart[size_t(first)]);
         for (int i = first; i <= n; ++i) {
-            symbolStart[i] = symbols.size();
-            symbols.append(symbolPieces[i][counter.digit(i)]);
+            symbolStart[size_t(i)] = symbols.size();
+            symbols.append(symbolAt[size_t(i * 3 + counter.digit(i))]);
         }
-        factors.truncate(factorStart[first]);
+        factors.truncate(factorStart[size_t(first)]);
         for (int i = first; i < n; ++i) {
-            factorStart[i] = factors.size();
-            factors.append(factorPieces[i][counter.digit(i)]);
+            factorStart[size_t(i)] = factors.size();
+            factors.append(factorAt[size_t(i * 3 + counter.digit(i))]);
         }
-        factorStart[n] = factors.size();
+        factorStart[size_t(n)] = factors.size();
     }
 
     char *copyCurrentLine(char *to) const {
         const int last = counter.lastDetection();
         const int factorOccasions = std::min(last, n - 1);
-        const qsizetype factorBytes = factorStart[factorOccasions + 1];
+        const qsizetype factorBytes = factorStart[size_t(factorOccasions + 1)];
         const bool censored = last > 0 && counter.isCensored(last);
 
         to = copy(to, symbols.data(), symbols.size());
         to = copy(to, productSeparator);
         to = copy(to, factors.data(), factorBytes);
         if (!censored)
-            to = copy(to, closings[last]);
+            to = copy(to, closings.at(last));
         return to;
     }
 
@@ -276,10 +296,13 @@ private:
     QList<QByteArray> closings;                    // by last detection, 0..N
     QByteArray releasePrefix, productSeparator, lineEnd, lastLineEnd;
 
+    std::vector<Piece> symbolAt; // [3 * occasion + digit]
+    std::vector<Piece> factorAt;
+
     TailBuffer symbols;
-    QList<qsizetype> symbolStart; // where occasion i's symbol begins
+    std::vector<qsizetype> symbolStart; // where occasion i's symbol begins
     TailBuffer factors;
-    QList<qsizetype> factorStart; // where occasion i's factors begin; [N] is their end
+    std::vector<qsizetype> factorStart; // where occasion i's factors begin; [N] is their end
     qsizetype maxLineLength = 0;
 };
 
