@@ -1,20 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "blockpipe.h"
 
-BlockPipe::BlockPipe() {
-    for (Block &block : blocks) {
-        block.bytes.resize(size_t(BlockSize));
+BlockPipe::BlockPipe(Mode mode)
+    : blocks(BlockCount)
+    , mode(mode) {
+    for (Block &block : blocks)
         empty.push_back(&block);
-    }
 }
 
 BlockPipe::Block *BlockPipe::takeEmpty() {
     std::unique_lock lock(mutex);
+    if (mode == Mode::Unbounded && empty.empty() && !stopped) {
+        blocks.emplace_back();
+        empty.push_back(&blocks.back());
+    }
     changed.wait(lock, [this] { return stopped || !empty.empty(); });
     if (stopped)
         return nullptr;
     Block *block = empty.front();
     empty.pop_front();
+    if (block->bytes.empty())
+        block->bytes.resize(size_t(BlockSize)); // only the blocks a file needs take memory
     block->used = 0;
     block->progressPoint = false;
     return block;

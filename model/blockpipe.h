@@ -3,7 +3,6 @@
 
 #include <QtGlobal>
 
-#include <array>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -24,7 +23,11 @@ public:
     static constexpr int BlockCount = 4;
     static constexpr qsizetype BlockSize = 256 * 1024;
 
-    BlockPipe();
+    // A pipe whose producer runs on the consumer's own thread, before it: it never waits for
+    // a free block but gets a new one, so memory grows with the text. Only for small files.
+    enum class Mode { Bounded, Unbounded };
+
+    explicit BlockPipe(Mode mode = Mode::Bounded);
 
     // Producer: an empty block to fill, or nullptr once the consumer has stopped the pipe.
     Block *takeEmpty();
@@ -39,7 +42,8 @@ public:
 private:
     std::mutex mutex;
     std::condition_variable changed;
-    std::array<Block, BlockCount> blocks;
+    std::deque<Block> blocks; // stable addresses
+    Mode mode;
     std::deque<Block *> empty;
     std::deque<Block *> filled;
     bool finished = false;

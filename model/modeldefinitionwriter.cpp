@@ -355,6 +355,13 @@ private:
     QIODevice *device;
 };
 
+constexpr quint64 SmallFileBytes = 1024 * 1024;
+
+bool historiesFitBeforeProgress(const ModelOptions &options) {
+    return historyCount(options.numPeriods, options.censoring)
+           < UInt128(ModelDefinitionWriter::ProgressInterval);
+}
+
 // A thread that takes no asynchronous signals, so that a signal meant to interrupt a write
 // reaches the thread that is writing.
 std::thread startGenerator(const ModelOptions &options, const Route &route, BlockPipe &pipe) {
@@ -392,8 +399,16 @@ ModelDefinitionWriter::Outcome ModelDefinitionWriter::write(QTextStream &out,
         out.flush(); // whatever the stream holds goes first
     const quint64 total = historyCount(options.numPeriods, options.censoring).toUInt64Saturated();
 
-    BlockPipe pipe;
-    std::thread generator = startGenerator(options, route, pipe);
+    // A small file is made whole first, on this thread: a second thread would cost more than
+    // it saves. The blocks and the progress points are the same either way.
+    const bool small = historiesFitBeforeProgress(options)
+                       && modelDefinitionSize(options).bytes <= UInt128(SmallFileBytes);
+    BlockPipe pipe(small ? BlockPipe::Mode::Unbounded : BlockPipe::Mode::Bounded);
+    std::thread generator;
+    if (small)
+        generate(options, route, pipe);
+    else
+        generator = startGenerator(options, route, pipe);
     BlockWriter writer(out, route);
     Outcome outcome = Outcome::Completed;
     quint64 written = 0;
@@ -411,7 +426,8 @@ ModelDefinitionWriter::Outcome ModelDefinitionWriter::write(QTextStream &out,
             break;
         }
     }
-    generator.join();
+    if (generator.joinable())
+        generator.join();
     if (outcome == Outcome::Completed && progress)
         progress(written, total);
     return outcome;
