@@ -42,6 +42,9 @@ void checkRequest(const CompanionRequest &request) {
     case CompanionRequest::Action::Version:
         check(!request.text.isEmpty());
         return;
+    case CompanionRequest::Action::Check:
+        check(!request.checkFile.isEmpty() && request.outputFile.isEmpty());
+        [[fallthrough]];
     case CompanionRequest::Action::Write:
     case CompanionRequest::Action::Stats:
         check(request.options.numPeriods >= 2 && request.options.numPeriods <= 99);
@@ -67,6 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     const CompanionRequest again = parseCommandLine(arguments);
     check(again.action == request.action && again.text == request.text
-          && again.outputFile == request.outputFile);
+          && again.outputFile == request.outputFile && again.checkFile == request.checkFile
+          && again.seed == request.seed);
     return 0;
 }

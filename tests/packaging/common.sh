@@ -32,6 +32,7 @@ expected_files() {
         "$bin/tarskcjs" \
         "$bin/tarskcjs-cli" \
         "$data/applications/$app_id.desktop" \
+        "$data/doc/tarskcjs/changelog.gz" \
         "$data/doc/tarskcjs/copyright" \
         "$data/icons/hicolor/128x128/apps/$app_id.png" \
         "$data/metainfo/$app_id.metainfo.xml" \
