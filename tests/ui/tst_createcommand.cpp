@@ -6,6 +6,7 @@
 #include "modelfilesaver.h"
 #include "modeloptions.h"
 #include "outputtarget.h"
+#include "smallvolume.h"
 #include "specialfiles.h"
 #include "testfiles.h"
 #include "workedexamples.h"
@@ -88,6 +89,7 @@ private slots:
     void failedWriteKeepsEarlierFile();
     void failedWriteUnderFileSizeLimit();
     void refusesFileLargerThanFreeSpace();
+    void freeSpaceFiguresDiffer();
     void cancelDuringLongWriteKeepsEarlierFile();
     void refusesTextThatBreaksFile_data();
     void refusesTextThatBreaksFile();
@@ -331,6 +333,31 @@ void tst_CreateCommand::refusesFileLargerThanFreeSpace() {
              qPrintable(driver->messages.constFirst().informativeText));
     QCOMPARE(entriesOf(files->path()), QStringList());
     QCOMPARE(storedDirectory().toString(), files->path());
+}
+
+// A volume a page short of the file: the two figures of the refusal must not read alike.
+void tst_CreateCommand::freeSpaceFiguresDiffer() {
+    ModelOptions options;
+    options.numPeriods = 13;
+    const quint64 needed =
+        modelDefinitionSize(options, NativeNewlineLength).bytes.toUInt64Saturated();
+    const quint64 volumeBytes = (needed / 4096) * 4096;
+    const SmallVolume small(path("small"), QString::number(volumeBytes));
+    if (!small.isMounted())
+        QSKIP("cannot mount a small tmpfs here (needs root)");
+    child<QSpinBox>("numPeriodsSpinBox")->setValue(options.numPeriods);
+    driver->saveAnswers = {small.filePath("model.txt")};
+
+    create();
+
+    QCOMPARE(messages().size(), 1);
+    const QRegularExpression figures(
+        QStringLiteral("^The file would take (.+), but only (.+) are free there\\."));
+    const QRegularExpressionMatch match =
+        figures.match(driver->messages.constFirst().informativeText);
+    QVERIFY2(match.hasMatch(), qPrintable(driver->messages.constFirst().informativeText));
+    QVERIFY2(match.captured(1) != match.captured(2), qPrintable(match.captured(0)));
+    QCOMPARE(entriesOf(small.filePath(QString())), QStringList());
 }
 
 void tst_CreateCommand::cancelDuringLongWriteKeepsEarlierFile() {
