@@ -16,11 +16,12 @@ class DescriptorDevice : public QIODevice {
 public:
     enum class Ownership { Borrowed, Owned };
 
-    DescriptorDevice(int descriptor, Ownership ownership,
-                     std::function<bool()> stopRequested = {}, QObject *parent = nullptr);
+    DescriptorDevice(int descriptor, Ownership ownership, std::function<bool()> stopRequested = {},
+                     QObject *parent = nullptr);
     ~DescriptorDevice() override;
 
     bool isSequential() const override { return true; }
+    int handle() const { return descriptor; }
     void close() override;
     // Closes an owned descriptor and says whether the kernel took the last bytes.
     bool closeDescriptor();

@@ -55,3 +55,44 @@ bool HistoryCounter::advance() {
     changedFrom = p;
     return true;
 }
+
+namespace {
+
+// How many histories complete a row whose first occasions are fixed, with no 2 among them and
+// `remaining` occasions still free: 2^r without censoring; with censoring each free occasion
+// but the last may also end the row with a 2 (then zeros), which gives 3 * 2^(r-1) - 1.
+// Saturates at the largest quint64: no file that long can be written anyway.
+quint64 completions(int remaining, bool censoring) {
+    if (remaining >= 63)
+        return ~quint64(0);
+    const quint64 free = quint64(1) << remaining;
+    return censoring && remaining > 0 ? free + free / 2 - 1 : free;
+}
+
+} // namespace
+
+// The histories run in the order of their digits, occasion 1 first, so the one at `index`
+// is found occasion by occasion: each digit skips the histories that a smaller digit starts.
+bool HistoryCounter::jumpTo(quint64 index) {
+    const int n = int(digits.size());
+    const bool censoring = maxDigit == 2;
+    if (n == 0 || index >= completions(n, censoring) || (censoring && n < 2))
+        return false;
+    QList<int> target(n, 0);
+    int censored = 0;
+    for (int occasion = 1; occasion <= n && censored == 0; ++occasion) {
+        for (int digit = 0; digit <= limitOf(occasion); ++digit) {
+            const quint64 below = digit == 2 ? 1 : completions(n - occasion, censoring);
+            if (index < below) {
+                target[occasion - 1] = digit;
+                censored = digit == 2 ? occasion : 0;
+                break;
+            }
+            index -= below;
+        }
+    }
+    digits = target;
+    censoredAt = censored;
+    changedFrom = 1;
+    return true;
+}

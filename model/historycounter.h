@@ -32,6 +32,10 @@ public:
     // changes nothing.
     bool advance();
 
+    // Moves to the history that `index` advances from the first one lead to (0 is the
+    // first); false, changing nothing, when there are not that many. O(N).
+    bool jumpTo(quint64 index);
+
     // The first occasion whose digit the last successful advance changed; every occasion
     // before it holds the same digit as in the previous history. 1 before the first advance.
     int firstChangedOccasion() const { return changedFrom; }

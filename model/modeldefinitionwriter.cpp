@@ -2,25 +2,30 @@
 #include "modeldefinitionwriter.h"
 
 #include "blockpipe.h"
+#include "descriptordevice.h"
 #include "historycounter.h"
 #include "modeldefinitionsize.h"
 #include "modeloptions.h"
 #include "modeltext.h"
 #include "pieceencoder.h"
 
+#include <QFileDevice>
 #include <QIODevice>
 #include <QList>
 #include <QTextStream>
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <thread>
 #include <vector>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <pthread.h>
+#include <sys/stat.h>
 #endif
 
 using namespace ModelText;
@@ -34,7 +39,26 @@ namespace {
 struct Route {
     explicit Route(const QTextStream &stream)
         : device(writesBytesDirectly(stream) ? stream.device() : nullptr)
-        , encoding(stream.encoding()) {}
+        , encoding(stream.encoding())
+        , regularFile(device && isRegularFile(device)) {}
+
+    // A write to a regular file never waits on a reader, so it may come from either of two
+    // threads; a pipe or a device is written from the calling thread only, which signals
+    // reach.
+    static bool isRegularFile(QIODevice *device) {
+#ifdef Q_OS_UNIX
+        int handle = -1;
+        if (const auto *file = qobject_cast<const QFileDevice *>(device))
+            handle = file->handle();
+        else if (const auto *descriptor = qobject_cast<const DescriptorDevice *>(device))
+            handle = descriptor->handle();
+        struct stat info {};
+        return handle >= 0 && ::fstat(handle, &info) == 0 && S_ISREG(info.st_mode);
+#else
+        Q_UNUSED(device);
+        return false; // text mode turns "\n" into CR LF in the device: one writer only
+#endif
+    }
 
     static bool writesBytesDirectly(const QTextStream &stream) {
         const QIODevice *target = stream.device();
@@ -44,6 +68,7 @@ struct Route {
 
     QIODevice *device;
     QStringConverter::Encoding encoding;
+    bool regularFile;
 };
 
 // Pieces of text as the blocks carry them: in the device's encoding, or as UTF-16 for the
@@ -86,6 +111,11 @@ public:
         return block->bytes.data() + block->used;
     }
     void commit(const char *end) { block->used = end - block->bytes.data(); }
+    void commit(const char *end, quint64 linesWritten) {
+        commit(end);
+        lines += linesWritten;
+    }
+    qsizetype room() const { return qsizetype(block->bytes.size()) - block->used; }
 
     bool write(const QByteArray &bytes) {
         char *at = reserve(bytes.size());
@@ -96,7 +126,6 @@ public:
         return true;
     }
 
-    void lineDone() { ++lines; }
     quint64 linesDone() const { return lines; }
 
     // Ends the block here, so that the writer reports progress right after writing it.
@@ -170,9 +199,8 @@ qsizetype longest(const std::array<QByteArray, 3> &pieces) {
 // occasions before it stay in place and only the tail is rebuilt.
 class LikelihoodLines {
 public:
-    LikelihoodLines(const ModelOptions &options, PieceBytes &encode, BlockFiller &output)
+    LikelihoodLines(const ModelOptions &options, PieceBytes &encode)
         : options(options)
-        , output(output)
         , n(options.numPeriods)
         , counter(options.numPeriods, options.censoring)
         , symbolPieces(n + 1)
@@ -185,26 +213,36 @@ public:
         encodePieces(encode);
         indexPieces();
         reserveLine();
+        rebuildFrom(1);
     }
 
-    // Writes every line; false when the writing side stopped first.
-    bool writeAll() {
+    // The most bytes one line takes.
+    qsizetype maxLineBytes() const { return maxLineLength; }
+
+    // The next line written is that of history `index` (0 is the first).
+    void startAt(quint64 index) {
+        counter.jumpTo(index);
         rebuildFrom(1);
-        for (;;) {
-            char *end = output.reserve(maxLineLength);
-            if (!end)
-                return false;
-            end = copyCurrentLine(end);
+    }
+
+    // Writes up to `count` lines from the current history on, at `to`, which has room for
+    // count * maxLineBytes(); returns where they end. `written` tells how many lines that
+    // was, fewer than `count` only when the final history came first; `last`, whether the
+    // final history was among them.
+    char *writeLines(char *to, quint64 count, quint64 &written, bool &last) {
+        last = false;
+        for (written = 0; written < count;) {
+            to = copyCurrentLine(to);
             const bool more = counter.advance();
-            end = copy(end, more ? lineEnd : lastLineEnd);
-            output.commit(end);
-            output.lineDone();
-            if (!more)
-                return true;
+            to = copy(to, more ? lineEnd : lastLineEnd);
+            ++written;
+            if (!more) {
+                last = true;
+                break;
+            }
             rebuildFrom(counter.firstChangedOccasion());
-            if (output.linesDone() % ModelDefinitionWriter::ProgressInterval == 0)
-                output.progressPoint();
         }
+        return to;
     }
 
 private:
@@ -286,7 +324,6 @@ private:
     }
 
     const ModelOptions &options;
-    BlockFiller &output;
     const int n;
     HistoryCounter counter;
 
@@ -306,16 +343,35 @@ private:
     qsizetype maxLineLength = 0;
 };
 
-// The whole file, into the pipe; runs on the generating thread.
+QByteArray encodedHead(const ModelOptions &options, PieceBytes &encode) {
+    return encode(parametersSection(options)) + encode(variablesSection(options))
+           + encode(likelihoodHead());
+}
+
+// The whole file, into the pipe; runs on the generating thread. Each block ends at a
+// progress point at the latest.
 void generate(const ModelOptions &options, const Route &route, BlockPipe &pipe) {
     PieceBytes encode(route);
     BlockFiller output(pipe);
-    const bool wrote = output.write(encode(parametersSection(options)))
-                       && output.write(encode(variablesSection(options)))
-                       && output.write(encode(likelihoodHead()))
-                       && LikelihoodLines(options, encode, output).writeAll();
-    if (wrote)
-        output.finish();
+    if (!output.write(encodedHead(options, encode)))
+        return;
+    LikelihoodLines lines(options, encode);
+    const qsizetype lineBytes = lines.maxLineBytes();
+    for (bool last = false; !last;) {
+        char *at = output.reserve(lineBytes);
+        if (!at)
+            return;
+        const quint64 untilProgress =
+            ModelDefinitionWriter::ProgressInterval
+            - output.linesDone() % ModelDefinitionWriter::ProgressInterval;
+        const quint64 fitting = quint64(std::max<qsizetype>(1, output.room() / lineBytes));
+        quint64 written = 0;
+        const char *end = lines.writeLines(at, std::min(untilProgress, fitting), written, last);
+        output.commit(end, written);
+        if (!last && output.linesDone() % ModelDefinitionWriter::ProgressInterval == 0)
+            output.progressPoint();
+    }
+    output.finish();
 }
 
 // The writing side: hands each block to the device, or as text to the stream.
@@ -325,9 +381,9 @@ public:
         : out(out)
         , device(route.device) {}
 
-    bool write(const BlockPipe::Block &block) {
-        return device ? writeToDevice(block.bytes.data(), block.used)
-                      : writeToStream(block.bytes.data(), block.used);
+    bool write(const BlockPipe::Block &block) { return write(block.bytes.data(), block.used); }
+    bool write(const char *data, qsizetype size) {
+        return device ? writeToDevice(data, size) : writeToStream(data, size);
     }
 
 private:
@@ -355,6 +411,96 @@ private:
     QIODevice *device;
 };
 
+// Writing a regular file in turns: two workers each make a chunk of lines in a buffer of
+// their own and write it themselves, in the file's order, so the file only ever grows at its
+// end. The kernel copies a chunk on the core that made it, and making the next chunk overlaps
+// with the other worker's write. (A writer thread fed by a generator thread, as for pipes,
+// makes every block cross from one core to the other and back: measured, that cost more CPU
+// than it saved wall time.)
+class TakingTurns {
+public:
+    TakingTurns(const ModelOptions &options, const Route &route, BlockWriter &writer,
+                const ModelDefinitionWriter::Progress &progress, quint64 totalLines)
+        : options(options)
+        , route(route)
+        , writer(writer)
+        , progress(progress)
+        , totalLines(totalLines) {}
+
+    // Runs worker 0 or 1 to its end, or to the end of the other one.
+    void work(int worker) {
+        PieceBytes encode(route);
+        LikelihoodLines lines(options, encode);
+        const QByteArray head = worker == 0 ? encodedHead(options, encode) : QByteArray();
+        const quint64 perChunk = linesPerChunk(lines.maxLineBytes());
+        std::vector<char> buffer(size_t(head.size() + lines.maxLineBytes() * qsizetype(perChunk)));
+        for (quint64 chunk = quint64(worker); chunk * perChunk < totalLines; chunk += 2) {
+            char *end = chunk == 0 ? copy(buffer.data(), head) : buffer.data();
+            const quint64 first = chunk * perChunk;
+            quint64 written = 0;
+            bool last = false;
+            lines.startAt(first);
+            end = lines.writeLines(end, perChunk, written, last);
+            if (!waitForTurn(chunk))
+                return;
+            if (!writer.write(buffer.data(), end - buffer.data()))
+                return stopWith(ModelDefinitionWriter::Outcome::Failed);
+            const quint64 done = first + written;
+            if (!last && done % ModelDefinitionWriter::ProgressInterval == 0 && progress
+                && !progress(done, totalLines))
+                return stopWith(ModelDefinitionWriter::Outcome::Cancelled);
+            passTurn(chunk);
+        }
+    }
+
+    ModelDefinitionWriter::Outcome outcome() const { return result; }
+
+private:
+    // A power of two, so that chunks end at every progress point; a few megabytes, so that
+    // the cache still holds much of a chunk when the kernel copies it, and the workers hand
+    // the turn over seldom (on a virtual machine every wake-up of the other one is dear).
+    static quint64 linesPerChunk(qsizetype lineBytes) {
+        constexpr qsizetype ChunkBytes = 4 * 1024 * 1024;
+        quint64 lines = ModelDefinitionWriter::ProgressInterval;
+        while (lines > 1 && qsizetype(lines) * lineBytes > ChunkBytes)
+            lines /= 2;
+        return lines;
+    }
+
+    bool waitForTurn(quint64 chunk) {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return stopped || nextChunk == chunk; });
+        return !stopped;
+    }
+    void passTurn(quint64 chunk) {
+        {
+            const std::lock_guard lock(mutex);
+            nextChunk = chunk + 1;
+        }
+        changed.notify_all();
+    }
+    void stopWith(ModelDefinitionWriter::Outcome outcome) {
+        {
+            const std::lock_guard lock(mutex);
+            result = outcome;
+            stopped = true;
+        }
+        changed.notify_all();
+    }
+
+    const ModelOptions &options;
+    const Route &route;
+    BlockWriter &writer;
+    const ModelDefinitionWriter::Progress &progress;
+    const quint64 totalLines;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    quint64 nextChunk = 0;
+    bool stopped = false;
+    ModelDefinitionWriter::Outcome result = ModelDefinitionWriter::Outcome::Completed;
+};
+
 constexpr quint64 SmallFileBytes = 1024 * 1024;
 
 bool historiesFitBeforeProgress(const ModelOptions &options) {
@@ -363,18 +509,18 @@ bool historiesFitBeforeProgress(const ModelOptions &options) {
 }
 
 // A thread that takes no asynchronous signals, so that a signal meant to interrupt a write
-// reaches the thread that is writing.
-std::thread startGenerator(const ModelOptions &options, const Route &route, BlockPipe &pipe) {
+// reaches the calling thread.
+template<class Work> std::thread startHelper(Work work) {
 #ifdef Q_OS_UNIX
     sigset_t all, previous;
     sigfillset(&all);
     pthread_sigmask(SIG_SETMASK, &all, &previous);
 #endif
-    std::thread generator(generate, std::cref(options), std::cref(route), std::ref(pipe));
+    std::thread helper(std::move(work));
 #ifdef Q_OS_UNIX
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 #endif
-    return generator;
+    return helper;
 }
 
 } // namespace
@@ -403,13 +549,23 @@ ModelDefinitionWriter::Outcome ModelDefinitionWriter::write(QTextStream &out,
     // it saves. The blocks and the progress points are the same either way.
     const bool small = historiesFitBeforeProgress(options)
                        && modelDefinitionSize(options).bytes <= UInt128(SmallFileBytes);
+    BlockWriter writer(out, route);
+    if (!small && route.regularFile && total < ~quint64(0)) {
+        TakingTurns turns(options, route, writer, progress, total);
+        std::thread helper = startHelper([&turns] { turns.work(1); });
+        turns.work(0);
+        helper.join();
+        if (turns.outcome() == Outcome::Completed && progress)
+            progress(total, total);
+        return turns.outcome();
+    }
+
     BlockPipe pipe(small ? BlockPipe::Mode::Unbounded : BlockPipe::Mode::Bounded);
     std::thread generator;
     if (small)
         generate(options, route, pipe);
     else
-        generator = startGenerator(options, route, pipe);
-    BlockWriter writer(out, route);
+        generator = startHelper([&] { generate(options, route, pipe); });
     Outcome outcome = Outcome::Completed;
     quint64 written = 0;
     while (BlockPipe::Block *block = pipe.takeFilled()) {

@@ -109,6 +109,9 @@ void TestSaveFaults::fileSizeLimitOnSavedFile_data() {
         << withPeriods(7, false) << QByteArray(20000, 'x').append('\n');
     QTest::newRow("large_over_previous") << withPeriods(11, true) << QByteArray("earlier model\n");
     QTest::newRow("large_no_previous") << withPeriods(11, true) << QByteArray();
+    // Written in turns by two workers, chunk after chunk.
+    QTest::newRow("two_workers_over_previous")
+        << withPeriods(15, true) << QByteArray("earlier model\n");
 }
 
 // Whatever byte the disk runs out at, the companion exits 1 naming the file, the earlier file
@@ -156,6 +159,7 @@ void TestSaveFaults::fileSizeLimitOnStandardOutput_data() {
     QTest::addColumn<ModelOptions>("options");
     QTest::newRow("small") << withPeriods(3, true);
     QTest::newRow("large") << withPeriods(11, true);
+    QTest::newRow("two_workers") << withPeriods(15, true);
 }
 
 // Standard output cannot be replaced atomically, but a cut-off output must never pass for a

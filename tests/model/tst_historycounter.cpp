@@ -197,6 +197,41 @@ private slots:
         QVERIFY(!counter.isCensored(-1));
 #endif
     }
+
+    // Jumping to a history gives the one that stepping there gives, for every index.
+    void jumpToAgreesWithStepping_data() {
+        QTest::addColumn<int>("numPeriods");
+        QTest::addColumn<bool>("censoring");
+        for (int n = 1; n <= 7; ++n) {
+            QTest::addRow("N%d", n) << n << false;
+            if (n >= 2)
+                QTest::addRow("N%d_censoring", n) << n << true;
+        }
+    }
+    void jumpToAgreesWithStepping() {
+        QFETCH(int, numPeriods);
+        QFETCH(bool, censoring);
+        HistoryCounter stepping(numPeriods, censoring);
+        quint64 index = 0;
+        do {
+            HistoryCounter jumping(numPeriods, censoring);
+            QVERIFY(jumping.jumpTo(index));
+            QCOMPARE(digitsOf(jumping), digitsOf(stepping));
+            QCOMPARE(jumping.firstChangedOccasion(), 1);
+            // The steps after a jump go on as from any other history.
+            HistoryCounter next(numPeriods, censoring);
+            next.jumpTo(index);
+            if (next.advance()) {
+                HistoryCounter expected(numPeriods, censoring);
+                expected.jumpTo(index + 1);
+                QCOMPARE(digitsOf(next), digitsOf(expected));
+            }
+            ++index;
+        } while (stepping.advance());
+        HistoryCounter beyond(numPeriods, censoring);
+        QVERIFY(!beyond.jumpTo(index));
+        QCOMPARE(digitsOf(beyond), QString(numPeriods, u'0'));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestHistoryCounter)

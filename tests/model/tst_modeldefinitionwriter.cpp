@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "modeldefinitionsize.h"
+#include "testfiles.h"
 #include "workedexamples.h"
 #include "writertestsupport.h"
 
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -299,8 +301,8 @@ private slots:
         QVERIFY(!text.contains(QChar(QChar::ReplacementCharacter)));
     }
 
-    // Only the calling thread touches the device and hears of progress; the text is made on
-    // another thread meanwhile.
+    // A device that is not a regular file is touched only by the calling thread, which also
+    // hears of progress; the text is made on another thread meanwhile.
     void deviceAndProgressStayOnTheCallingThread() {
         class ThreadRecordingDevice : public QIODevice {
         public:
@@ -327,6 +329,58 @@ private slots:
         QCOMPARE(device.writers, QSet<QThread *>{QThread::currentThread()});
         QCOMPARE(reporters, QSet<QThread *>{QThread::currentThread()});
         QCOMPARE(UInt128(quint64(device.bytes)), modelDefinitionSize(withPeriods(16, true)).bytes);
+    }
+
+    // A regular file is written by two workers in turns: the same bytes as any other device.
+    void regularFilesGetTheSameBytes_data() {
+        QTest::addColumn<ModelOptions>("options");
+        QTest::newRow("N14") << withPeriods(14);
+        QTest::newRow("N16_censoring") << withPeriods(16, true);
+        ModelOptions odd = withPeriods(15, true);
+        odd.survivalParameter = QStringLiteral("\u03c6");
+        odd.detectedSymbol = "yes";
+        odd.initialRelease = true;
+        odd.initialSurvivalIndex = 90;
+        QTest::newRow("N15_odd_texts") << odd;
+    }
+    void regularFilesGetTheSameBytes() {
+        QFETCH(ModelOptions, options);
+        QTemporaryDir dir;
+        QFile file(dir.filePath("model.txt"));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        QTextStream out(&file);
+        out.setEncoding(QStringConverter::Utf8);
+        QCOMPARE(ModelDefinitionWriter::write(out, options, {}),
+                 ModelDefinitionWriter::Outcome::Completed);
+        out.flush();
+        file.close();
+        QCOMPARE(readFile(file.fileName()), writtenBytes(options));
+    }
+
+    // Cancelled at a progress point, the file holds exactly the lines up to that point.
+    void regularFileStopsAtTheProgressPoint() {
+        QTemporaryDir dir;
+        QFile file(dir.filePath("model.txt"));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        QTextStream out(&file);
+        out.setEncoding(QStringConverter::Utf8);
+        QList<quint64> calls;
+        const auto outcome =
+            ModelDefinitionWriter::write(out, withPeriods(18), [&](quint64 written, quint64) {
+                calls.append(written);
+                return written < 3 * ModelDefinitionWriter::ProgressInterval;
+            });
+        file.close();
+        QCOMPARE(outcome, ModelDefinitionWriter::Outcome::Cancelled);
+        QCOMPARE(calls, (QList<quint64>{ModelDefinitionWriter::ProgressInterval,
+                                        2 * ModelDefinitionWriter::ProgressInterval,
+                                        3 * ModelDefinitionWriter::ProgressInterval}));
+        const QByteArray whole = writtenBytes(withPeriods(18));
+        const QByteArray written = readFile(file.fileName());
+        QVERIFY(whole.startsWith(written));
+        const qsizetype likelihood = written.indexOf("\"CJS Likelihood\"\n");
+        QCOMPARE(written.mid(likelihood).count('\n') - 1,
+                 qsizetype(3 * ModelDefinitionWriter::ProgressInterval));
     }
 
     void failedDeviceStopsTheWriting() {
