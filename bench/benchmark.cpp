@@ -327,18 +327,32 @@ public:
     }
 
     // A program run under /usr/bin/time, which forks from a small process, so that the peak
-    // RSS is the program's own.
+    // RSS and the CPU time are the program's own. The wall time is measured here, around the
+    // whole process, start-up included: the same for every program compared.
     ProcessRun runProcess(const QStringList &command, const QString &outputFile) {
         const QString report = file("time.txt");
         ::sync();
-        spawn(QStringList{"/usr/bin/time", "-f", "%e %U %S %M", "-o", report} + command,
-              outputFile.isEmpty() ? QStringLiteral("/dev/null") : outputFile);
+        const double wall =
+            spawn(QStringList{"/usr/bin/time", "-f", "%e %U %S %M", "-o", report} + command,
+                  outputFile.isEmpty() ? QStringLiteral("/dev/null") : outputFile)
+                .first;
         QFile figures(report);
         figures.open(QIODevice::ReadOnly);
         const QList<QByteArray> fields =
             figures.readAll().trimmed().split('\n').constLast().split(' ');
-        return {fields.value(0).toDouble(), fields.value(1).toDouble() + fields.value(2).toDouble(),
+        return {wall, fields.value(1).toDouble() + fields.value(2).toDouble(),
                 fields.value(3).toDouble() / 1024.0};
+    }
+
+    // write(2) of a file's bytes by a process of its own, timed as runProcess() times one.
+    ProcessRun runWriteSyscall(int periods, bool sync, const QString &path) {
+        const ProcessRun run =
+            runProcess({QCoreApplication::applicationFilePath(), "--child",
+                        taskName(sync ? Task::WriteSyscallSync : Task::WriteSyscall),
+                        QString::number(periods), "0", path},
+                       QString());
+        QFile::remove(path);
+        return run;
     }
 
     const int runs;
@@ -405,7 +419,8 @@ void variantsTable(Bench &bench, int n) {
 // file through standard output (nobody flushes) and with -o (the atomic save flushes the file
 // and its directory) against write(2) with fsync.
 void companionTable(Bench &bench, const QList<int> &periods, const QString &referenceCli) {
-    printLine("\nCompanion against write(2) of the same bytes, runs interleaved:\n");
+    printLine("\nCompanion against write(2) of the same bytes by a process of its own (wall time "
+              "of the whole process, start-up included), runs interleaved:\n");
     printLine(
         QStringLiteral("| N | MB | `> FILE`, s | write(2), s | ratio | `-o FILE`, s "
                        "| write(2)+fsync, s | ratio | CPU `> FILE`, s %1| peak RSS, MB |")
@@ -415,16 +430,15 @@ void companionTable(Bench &bench, const QList<int> &periods, const QString &refe
     const QString cli = QStringLiteral(TARSKCJS_CLI_PATH);
     const QString target = bench.file("cli.txt");
     for (int n : periods) {
-        QList<ProcessRun> toStdout, toFile, reference;
-        QList<double> syscall, syscallSync;
+        QList<ProcessRun> toStdout, toFile, reference, syscall, syscallSync;
         for (int run = 0; run < bench.runs; ++run) {
             const QString periodsText = QString::number(n);
             toStdout.append(bench.runProcess({cli, "-n", periodsText}, target));
             QFile::remove(target);
-            syscall.append(bench.runTask(Task::WriteSyscall, n, false, target).at(0));
+            syscall.append(bench.runWriteSyscall(n, false, target));
             toFile.append(bench.runProcess({cli, "-n", periodsText, "-o", target}, QString()));
             QFile::remove(target);
-            syscallSync.append(bench.runTask(Task::WriteSyscallSync, n, false, target).at(0));
+            syscallSync.append(bench.runWriteSyscall(n, true, target));
             if (!referenceCli.isEmpty()) {
                 reference.append(bench.runProcess({referenceCli, "-n", periodsText}, target));
                 QFile::remove(target);
@@ -432,8 +446,8 @@ void companionTable(Bench &bench, const QList<int> &periods, const QString &refe
         }
         const ProcessSummary out = summarise(toStdout);
         const ProcessSummary saved = summarise(toFile);
-        const Summary plain = summarise(syscall);
-        const Summary synced = summarise(syscallSync);
+        const Summary plain = summarise(syscall).wall;
+        const Summary synced = summarise(syscallSync).wall;
         QList<ProcessRun> all = toStdout + toFile;
         QString line = QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9 |")
                            .arg(n)

@@ -18,6 +18,7 @@
 #include <array>
 #include <condition_variable>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -433,9 +434,11 @@ public:
         LikelihoodLines lines(options, encode);
         const QByteArray head = worker == 0 ? encodedHead(options, encode) : QByteArray();
         const quint64 perChunk = linesPerChunk(lines.maxLineBytes());
-        std::vector<char> buffer(size_t(head.size() + lines.maxLineBytes() * qsizetype(perChunk)));
+        // Left uninitialised: a page costs only once a chunk reaches it.
+        const std::unique_ptr<char[]> buffer(
+            new char[size_t(head.size() + lines.maxLineBytes() * qsizetype(perChunk))]);
         for (quint64 chunk = quint64(worker); chunk * perChunk < totalLines; chunk += 2) {
-            char *end = chunk == 0 ? copy(buffer.data(), head) : buffer.data();
+            char *end = chunk == 0 ? copy(buffer.get(), head) : buffer.get();
             const quint64 first = chunk * perChunk;
             quint64 written = 0;
             bool last = false;
@@ -443,7 +446,7 @@ public:
             end = lines.writeLines(end, perChunk, written, last);
             if (!waitForTurn(chunk))
                 return;
-            if (!writer.write(buffer.data(), end - buffer.data()))
+            if (!writer.write(buffer.get(), end - buffer.get()))
                 return stopWith(ModelDefinitionWriter::Outcome::Failed);
             const quint64 done = first + written;
             if (!last && done % ModelDefinitionWriter::ProgressInterval == 0 && progress
