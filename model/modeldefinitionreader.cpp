@@ -239,6 +239,8 @@ private:
     // Items.
     Item readItem();
     Item readSection(const char *keyword, Section section, State following);
+    bool takeItemName(const QString &expected);
+    Item endItem(Item kind, State afterLast, const QString &expected);
     Item readParameter();
     Item readVariable();
     Item readTitle();
@@ -659,26 +661,39 @@ ModelDefinitionReader::Parser::readSection(const char *keyword, Section section,
     return item = Item::Section;
 }
 
-ModelDefinitionReader::Item ModelDefinitionReader::Parser::readParameter() {
+// The name an item starts with; false, with the error set, when the next token is none.
+bool ModelDefinitionReader::Parser::takeItemName(const QString &expected) {
     next();
-    if (token.type != Token::Type::Name)
-        return fail(tr("a parameter name"));
+    if (token.type != Token::Type::Name) {
+        fail(expected);
+        return false;
+    }
     itemLine = line;
     itemName = token.name;
-    next();
+    return true;
+}
+
+// What ends an item: "," when another one of its section follows, ";" after the last.
+ModelDefinitionReader::Item ModelDefinitionReader::Parser::endItem(Item kind, State afterLast,
+                                                                   const QString &expected) {
     if (isPunctuation(';'))
-        state = State::BeforeVariables;
+        state = afterLast;
     else if (!isPunctuation(','))
-        return fail(tr("\",\" or \";\" after the parameter name"));
-    return item = Item::Parameter;
+        return fail(expected);
+    return item = kind;
+}
+
+ModelDefinitionReader::Item ModelDefinitionReader::Parser::readParameter() {
+    if (!takeItemName(tr("a parameter name")))
+        return item = Item::Error;
+    next();
+    return endItem(Item::Parameter, State::BeforeVariables,
+                   tr("\",\" or \";\" after the parameter name"));
 }
 
 ModelDefinitionReader::Item ModelDefinitionReader::Parser::readVariable() {
-    next();
-    if (token.type != Token::Type::Name)
-        return fail(tr("a variable name"));
-    itemLine = line;
-    itemName = token.name;
+    if (!takeItemName(tr("a variable name")))
+        return item = Item::Error;
     next();
     if (!isPunctuation('='))
         return fail(tr("\"=\" after the variable name"));
@@ -687,11 +702,8 @@ ModelDefinitionReader::Item ModelDefinitionReader::Parser::readVariable() {
     parseSum(0);
     if (failed())
         return item = Item::Error;
-    if (isPunctuation(';'))
-        state = State::BeforeLikelihood;
-    else if (!isPunctuation(','))
-        return fail(tr("an operator, \",\" or \";\" after the definition"));
-    return item = Item::Variable;
+    return endItem(Item::Variable, State::BeforeLikelihood,
+                   tr("an operator, \",\" or \";\" after the definition"));
 }
 
 ModelDefinitionReader::Item ModelDefinitionReader::Parser::readTitle() {
@@ -710,11 +722,8 @@ ModelDefinitionReader::Item ModelDefinitionReader::Parser::readTitle() {
 ModelDefinitionReader::Item ModelDefinitionReader::Parser::readHistory() {
     if (!readSymbols() || !readProduct())
         return item = Item::Error;
-    if (isPunctuation(';'))
-        state = State::AfterLastHistory;
-    else if (!isPunctuation(','))
-        return fail(tr("an operator, \",\" or \";\" after the product"));
-    return item = Item::History;
+    return endItem(Item::History, State::AfterLastHistory,
+                   tr("an operator, \",\" or \";\" after the product"));
 }
 
 ModelDefinitionReader::Item ModelDefinitionReader::Parser::readEnd() {
