@@ -11,6 +11,7 @@
 #include <QTextStream>
 
 #include <cerrno>
+#include <cstring>
 #include <memory>
 
 #ifdef Q_OS_UNIX
@@ -62,6 +63,21 @@ void keepOwnership(const QSaveFile &file, const QString &replaced) {
     if (::fchown(handle, uid_t(-1), earlier.st_gid) != 0) {
         // Not a member of that group either: the new file keeps the process's own.
     }
+}
+
+// Brings the file's data to the disk and says why that failed; empty when it succeeded or the
+// file system cannot flush (the write itself stands then). QSaveFile::commit() flushes too but
+// does not look at the result, and a file whose data never reached the disk must not replace
+// the earlier one.
+QString flushToDisk(int handle) {
+    while (::fdatasync(handle) != 0) {
+        if (errno == EINTR)
+            continue;
+        if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)
+            return QString();
+        return QString::fromLocal8Bit(std::strerror(errno));
+    }
+    return QString();
 }
 
 // After a rename the new name is only safe from a crash once its directory reaches the disk.
@@ -123,6 +139,9 @@ SaveResult saveToDescriptor(const OutputTarget &target, const ModelOptions &opti
 #else
 
 void keepOwnership(const QSaveFile &, const QString &) {}
+QString flushToDisk(int) {
+    return QString();
+}
 void flushDirectory(const QString &) {}
 
 SaveResult saveToDescriptor(const OutputTarget &target, const ModelOptions &options,
@@ -172,6 +191,11 @@ SaveResult saveToFile(const OutputTarget &target, const ModelOptions &options,
     }
     if (monitor.finishing)
         monitor.finishing();
+    const QString flushFailed = flushToDisk(file.handle());
+    if (!flushFailed.isEmpty()) {
+        file.cancelWriting();
+        return {SaveResult::Status::WriteFailed, flushFailed};
+    }
     if (!file.commit())
         return {SaveResult::Status::WriteFailed, file.errorString()};
     flushDirectory(directory);

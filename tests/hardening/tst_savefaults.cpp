@@ -16,6 +16,8 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <sys/stat.h>
 #include <thread>
@@ -86,6 +88,8 @@ private slots:
     void linksMeasureTheVolumeTheyLeadTo();
     void replacingKeepsOwnerGroupAndPermissions();
     void readOnlyDirectoryIsExplained();
+    void failedFlushKeepsTheEarlierFile_data();
+    void failedFlushKeepsTheEarlierFile();
 };
 
 void TestSaveFaults::initTestCase() {
@@ -450,6 +454,46 @@ void TestSaveFaults::readOnlyDirectoryIsExplained() {
     QVERIFY2(run.exitCode == 1, why);
     QVERIFY2(run.err.contains("the directory must be writable"), why);
     QCOMPARE(readFile(target), QByteArray("earlier\n"));
+}
+
+void TestSaveFaults::failedFlushKeepsTheEarlierFile_data() {
+    QTest::addColumn<int>("error");
+    QTest::addColumn<bool>("saved");
+
+    QTest::newRow("input_output_error") << EIO << false;
+    QTest::newRow("no_space_at_the_flush") << ENOSPC << false;
+    QTest::newRow("quota_at_the_flush") << EDQUOT << false;
+    // A file system that cannot flush at all: the written file stands.
+    QTest::newRow("flush_not_supported") << EINVAL << true;
+}
+
+// Every byte is written, then the flush to the disk fails: the new file must not replace the
+// earlier one, and the companion must say so.
+void TestSaveFaults::failedFlushKeepsTheEarlierFile() {
+    QFETCH(int, error);
+    QFETCH(bool, saved);
+
+    const QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString target = dir.filePath("model.txt");
+    QVERIFY(writeFile(target, "earlier\n"));
+    const ModelOptions options = withPeriods(11, true);
+    const CompanionRun run =
+        runCompanion(argumentsFor(options) << "-o" << target,
+                     [error](QProcess &process) { failFlushes(process, error); });
+
+    const QByteArray why = describe(run, -1);
+    QVERIFY2(run.exitStatus == QProcess::NormalExit, why);
+    QCOMPARE(entriesOf(dir.path()), QStringList{"model.txt"});
+    if (saved) {
+        QVERIFY2(run.exitCode == 0 && run.err.isEmpty(), why);
+        QVERIFY(readFile(target) == expectedFileBytes(options));
+    } else {
+        QVERIFY2(run.exitCode == 1, why);
+        QVERIFY2(run.err.contains(target.toLocal8Bit()), why);
+        QVERIFY2(run.err.contains(std::strerror(error)), why);
+        QCOMPARE(readFile(target), QByteArray("earlier\n"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSaveFaults)

@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStringList>
 
 #include <csignal>
@@ -34,6 +35,20 @@ inline CompanionRun runCompanionProgram(const QString &program, const QStringLis
 inline CompanionRun runCompanion(const QStringList &arguments,
                                  const std::function<void(QProcess &)> &prepare = {}) {
     return runCompanionProgram(QStringLiteral(TARSKCJS_CLI_PATH), arguments, prepare);
+}
+
+// Makes every flush to the disk in the child fail with `error`, as a failing disk or a full
+// network volume does only when the data is flushed.
+inline void failFlushes(QProcess &process, int error) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LD_PRELOAD", TARSKCJS_FAILING_FLUSH_PATH);
+    environment.insert("TARSKCJS_FLUSH_ERROR", QString::number(error));
+    // The address sanitizer's runtime asks to be loaded first; this library does not mind.
+    QStringList sanitizerOptions = {"verify_asan_link_order=0"};
+    if (environment.contains("ASAN_OPTIONS"))
+        sanitizerOptions.prepend(environment.value("ASAN_OPTIONS"));
+    environment.insert("ASAN_OPTIONS", sanitizerOptions.join(':'));
+    process.setProcessEnvironment(environment);
 }
 
 // Makes the kernel refuse to grow any file of the child past `bytes`, root or not, as a full
