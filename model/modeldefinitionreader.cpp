@@ -217,6 +217,7 @@ private:
     };
 
     enum class Scan { Done, NeedMore };
+    enum class Walk { Stopped, NeedMore, NotUtf8 };
 
     // Input.
     bool refill(qsizetype keepFrom);
@@ -230,6 +231,7 @@ private:
     Scan scanNumber(qsizetype start);
     Scan scanQuoted(qsizetype start);
     Scan scanSymbol(qsizetype start);
+    template<class Ends> Walk walkText(qsizetype &i, Ends ends);
     void scanPunctuation(qsizetype start);
     bool isPunctuation(char c) const {
         return token.type == Token::Type::Punctuation && token.punctuation == c;
@@ -539,56 +541,16 @@ ModelDefinitionReader::Parser::Scan ModelDefinitionReader::Parser::scanNumber(qs
     return Scan::Done;
 }
 
-// A text in double quotes on one line, in UTF-8.
-ModelDefinitionReader::Parser::Scan ModelDefinitionReader::Parser::scanQuoted(qsizetype start) {
-    for (qsizetype i = start + 1;;) {
-        if (i == size) {
-            if (!inputEnded)
-                return Scan::NeedMore;
-            token = {Token::Type::Unclosed, i, 0, 0, -1, 0};
-            pos = i;
-            return Scan::Done;
-        }
-        const uchar c = uchar(bytes[i]);
-        if (c == '"') {
-            token = {Token::Type::Quoted, start, i + 1 - start, 0, -1, 0};
-            pos = i + 1;
-            return Scan::Done;
-        }
-        if (c == '\n' || c == '\r') {
-            token = {Token::Type::Unclosed, i, 1, 0, -1, 0};
-            pos = i;
-            return Scan::Done;
-        }
-        int length = 1;
-        if (c >= 0x80) {
-            char32_t character = 0;
-            length = decodeUtf8(reinterpret_cast<const uchar *>(bytes + i), size - i, character);
-            if (length < 0 && !inputEnded)
-                return Scan::NeedMore;
-            if (length <= 0) {
-                token = {Token::Type::NotUtf8, i, 1, 0, -1, 0};
-                pos = i;
-                return Scan::Done;
-            }
-        }
-        i += length;
-    }
-}
-
-// A history symbol: any UTF-8 text up to a space, a line break, "," or ";".
-ModelDefinitionReader::Parser::Scan ModelDefinitionReader::Parser::scanSymbol(qsizetype start) {
-    qsizetype i = start;
-    for (;;) {
-        if (i == size) {
-            if (!inputEnded)
-                return Scan::NeedMore;
-            break;
-        }
+// Walks UTF-8 text from `i` to an ASCII byte that `ends` it, or to the end of the input, and
+// leaves `i` there. A byte that is not UTF-8 becomes a NotUtf8 token.
+template<class Ends>
+ModelDefinitionReader::Parser::Walk ModelDefinitionReader::Parser::walkText(qsizetype &i,
+                                                                            Ends ends) {
+    while (i < size) {
         const uchar c = uchar(bytes[i]);
         if (c < 0x80) {
-            if (endsSymbol(c))
-                break;
+            if (ends(c))
+                return Walk::Stopped;
             ++i;
             continue;
         }
@@ -596,14 +558,39 @@ ModelDefinitionReader::Parser::Scan ModelDefinitionReader::Parser::scanSymbol(qs
         const int length =
             decodeUtf8(reinterpret_cast<const uchar *>(bytes + i), size - i, character);
         if (length < 0 && !inputEnded)
-            return Scan::NeedMore;
+            return Walk::NeedMore;
         if (length <= 0) {
             token = {Token::Type::NotUtf8, i, 1, 0, -1, 0};
             pos = i;
-            return Scan::Done;
+            return Walk::NotUtf8;
         }
         i += length;
     }
+    return inputEnded ? Walk::Stopped : Walk::NeedMore;
+}
+
+// A text in double quotes on one line, in UTF-8.
+ModelDefinitionReader::Parser::Scan ModelDefinitionReader::Parser::scanQuoted(qsizetype start) {
+    qsizetype i = start + 1;
+    const Walk walk = walkText(i, [](uchar c) { return c == '"' || c == '\n' || c == '\r'; });
+    if (walk != Walk::Stopped)
+        return walk == Walk::NeedMore ? Scan::NeedMore : Scan::Done;
+    if (i < size && bytes[i] == '"') {
+        token = {Token::Type::Quoted, start, i + 1 - start, 0, -1, 0};
+        pos = i + 1;
+    } else {
+        token = {Token::Type::Unclosed, i, i < size ? 1 : 0, 0, -1, 0};
+        pos = i;
+    }
+    return Scan::Done;
+}
+
+// A history symbol: any UTF-8 text up to a space, a line break, "," or ";".
+ModelDefinitionReader::Parser::Scan ModelDefinitionReader::Parser::scanSymbol(qsizetype start) {
+    qsizetype i = start;
+    const Walk walk = walkText(i, endsSymbol);
+    if (walk != Walk::Stopped)
+        return walk == Walk::NeedMore ? Scan::NeedMore : Scan::Done;
     token = {Token::Type::Symbol, start, i - start, 0, -1, 0};
     pos = i;
     return Scan::Done;
