@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "modeltokenizer.h"
+
+#include <QCoreApplication>
+#include <QIODevice>
+
+#include <cstring>
+
+namespace {
+
+// The reader's messages, in its translation context.
+QString tr(const char *text) {
+    return QCoreApplication::translate("ModelDefinitionReader", text);
+}
+
+constexpr qsizetype BlockSize = qsizetype(1) << 20;
+constexpr qsizetype LongestToken = qsizetype(1) << 26; // 64 MiB: no model file has such a token
+constexpr qsizetype LongestShownToken = 24;
+
+} // namespace
+
+ModelTokenizer::ModelTokenizer(QIODevice &device)
+    : device(device)
+    , buffer(BlockSize, Qt::Uninitialized)
+    , bytes(buffer.data()) {}
+
+// ---- Input -------------------------------------------------------------------------------
+
+// Keeps the bytes from keepFrom on, moved to the front of the buffer, and reads more after
+// them. False at the end of the input or on a device error (which becomes the error).
+bool ModelTokenizer::refill(qsizetype keepFrom) {
+    if (inputEnded || failed())
+        return false;
+    ++refills;
+    for (qsizetype i = lineStart; i < keepFrom; ++i)
+        columnsBefore += !isUtf8Continuation(uchar(bytes[i]));
+    const qsizetype kept = size - keepFrom;
+    if (keepFrom > 0 && kept > 0)
+        std::memmove(bytes, bytes + keepFrom, size_t(kept));
+    pos -= keepFrom;
+    lineStart = std::max<qsizetype>(lineStart - keepFrom, 0);
+    size = kept;
+    if (size == buffer.size()) {
+        if (size >= LongestToken) {
+            failAt(pos, tr("a token of at most 64 MiB"), tr("a longer one"));
+            return false;
+        }
+        buffer.resize(2 * size);
+        bytes = buffer.data();
+    }
+    for (;;) {
+        const qint64 got = device.read(bytes + size, buffer.size() - size);
+        if (got > 0) {
+            size += qsizetype(got);
+            return true;
+        }
+        if (got < 0) {
+            failOnDevice();
+            return false;
+        }
+        // A pipe or a socket may have nothing yet; a file has ended.
+        if (!(device.isSequential() && device.waitForReadyRead(-1))) {
+            inputEnded = true;
+            return false;
+        }
+    }
+}
+
+void ModelTokenizer::failOnDevice() {
+    failure = Failure::Device;
+    failureLine = currentLine;
+    failureColumn = columnAt(pos);
+    failureText = device.errorString();
+}
+
+void ModelTokenizer::skipByteOrderMark() {
+    while (size - pos < 3) {
+        if (!refill(pos))
+            break;
+    }
+    if (size - pos >= 3 && std::memcmp(bytes + pos, "\xEF\xBB\xBF", 3) == 0) {
+        pos += 3;
+        lineStart = pos;
+    }
+}
+
+qint64 ModelTokenizer::columnAt(qsizetype position) const {
+    qint64 column = columnsBefore + 1;
+    for (qsizetype i = lineStart; i < position; ++i)
+        column += !isUtf8Continuation(uchar(bytes[i]));
+    return column;
+}
+
+// ---- Errors ------------------------------------------------------------------------------
+
+void ModelTokenizer::failAt(qsizetype position, const QString &expected, const QString &found) {
+    if (failed())
+        return;
+    failure = Failure::Syntax;
+    failureLine = currentLine;
+    failureColumn = columnAt(position);
+    failureText = tr("expected %1, found %2").arg(expected, found);
+}
+
+QString ModelTokenizer::describeToken() const {
+    switch (current.type) {
+    case Token::Type::End:
+        return tr("the end of the file");
+    case Token::Type::NotUtf8:
+        return describeByteAt(current.start);
+    case Token::Type::Unclosed:
+        return current.length == 0 ? tr("the end of the file") : tr("the end of the line");
+    default:
+        break;
+    }
+    QString text = QString::fromUtf8(tokenBytes());
+    if (text.size() > LongestShownToken)
+        text = text.left(LongestShownToken) + QChar(0x2026);
+    return QStringLiteral("\"%1\"").arg(visibleText(text));
+}
+
+QString ModelTokenizer::describeByteAt(qsizetype position) const {
+    const uchar c = uchar(bytes[position]);
+    char32_t character = 0;
+    const int length =
+        decodeUtf8(reinterpret_cast<const uchar *>(bytes + position), size - position, character);
+    if (length <= 0)
+        return tr("the byte 0x%1, which is not UTF-8").arg(c, 2, 16, QLatin1Char('0'));
+    return QStringLiteral("\"%1\"").arg(visibleText(QString::fromUtf8(bytes + position, length)));
+}
