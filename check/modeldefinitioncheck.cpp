@@ -1,0 +1,154 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "modeldefinitioncheck.h"
+
+#include "findings.h"
+#include "historycheck.h"
+#include "modeldefinitionreader.h"
+#include "namecheck.h"
+#include "optionscheck.h"
+#include "probabilitycheck.h"
+
+#include <QCoreApplication>
+
+#include <memory>
+
+namespace {
+
+QString tr(const char *text) {
+    return QCoreApplication::translate("ModelDefinitionCheck", text);
+}
+
+// Reads the file item by item and hands each item to the checks that concern it. The checks
+// know nothing of each other: whether a name has a value, which the probabilities need, comes
+// from the name check through here.
+class ModelCheck {
+public:
+    ModelCheck(const ModelCheckSettings &settings, QIODevice &device)
+        : options(settings.expected
+                      ? std::make_unique<OptionsCheck>(findings, *settings.expected, device)
+                      : nullptr)
+        , reader(options ? options->device() : device)
+        , names(findings, reader)
+        , probabilities(findings, settings.seed, settings.draws) {}
+
+    ModelCheckResult run() {
+        for (;;) {
+            const ModelDefinitionReader::Item item = reader.readNext();
+            names.makeRoomFor(reader.nameCount());
+            probabilities.makeRoomFor(reader.nameCount());
+            switch (item) {
+            case ModelDefinitionReader::Item::Section:
+                readSection();
+                break;
+            case ModelDefinitionReader::Item::Parameter:
+                readParameter();
+                break;
+            case ModelDefinitionReader::Item::Variable:
+                readVariable();
+                break;
+            case ModelDefinitionReader::Item::Title:
+                break;
+            case ModelDefinitionReader::Item::History:
+                readHistory();
+                break;
+            case ModelDefinitionReader::Item::End:
+                finishChecks();
+                return finished();
+            case ModelDefinitionReader::Item::Error:
+                readError();
+                return finished();
+            }
+        }
+    }
+
+private:
+    void readSection() {
+        if (reader.section() == ModelDefinitionReader::Section::Likelihood) {
+            likelihoodLine = reader.line();
+            names.closeVariables();
+        }
+    }
+
+    void readParameter() {
+        if (names.declareParameter(reader.name(), reader.line()))
+            probabilities.drawParameter(reader.name());
+    }
+
+    void readVariable() {
+        const NameCheck::Definition definition =
+            names.defineVariable(reader.name(), reader.expression(), reader.line());
+        if (definition.givesValue)
+            probabilities.defineVariable(reader.name(), reader.expression(), definition.evaluable);
+    }
+
+    void readHistory() {
+        ++historyCount;
+        const qint64 line = reader.line();
+        histories.add(reader.symbols(), reader.unchangedSymbols(), line);
+        const bool evaluable =
+            names.useInHistory(reader.expression(), reader.unchangedSteps(), line);
+        probabilities.addCell(reader.expression(), reader.unchangedSteps(), line, evaluable);
+    }
+
+    void finishChecks() {
+        names.finish();
+        probabilities.finish(likelihoodLine);
+        if (options)
+            options->finish(true);
+    }
+
+    void readError() {
+        if (reader.error() == ModelDefinitionReader::Error::Device) {
+            unreadable = true;
+            readErrorText = reader.errorString();
+            return;
+        }
+        findings.add(ModelCheckFinding::Kind::Syntax, reader.errorLine(), reader.errorString(),
+                     reader.errorColumn());
+        if (options)
+            options->finish(reader.atEnd());
+    }
+
+    ModelCheckResult finished() const {
+        ModelCheckResult result;
+        result.histories = historyCount;
+        result.readError = readErrorText;
+        result.findings = findings.byLine();
+        if (unreadable)
+            result.verdict = ModelCheckResult::Verdict::Unreadable;
+        else if (findings.hasErrors())
+            result.verdict = ModelCheckResult::Verdict::Unsound;
+        else
+            result.verdict = ModelCheckResult::Verdict::Sound;
+        return result;
+    }
+
+    Findings findings;
+    std::unique_ptr<OptionsCheck> options; // when the settings give options
+    ModelDefinitionReader reader;
+    NameCheck names;
+    HistoryCheck histories{findings};
+    ProbabilityCheck probabilities;
+    qint64 likelihoodLine = 0;
+    quint64 historyCount = 0; // read before the check ended
+    bool unreadable = false;
+    QString readErrorText;
+};
+
+} // namespace
+
+ModelCheckResult checkModelDefinition(QIODevice &device, const ModelCheckSettings &settings) {
+    return ModelCheck(settings, device).run();
+}
+
+QString formatFinding(const ModelCheckFinding &finding) {
+    const QString severity =
+        finding.severity == ModelCheckFinding::Severity::Error ? tr("error") : tr("warning");
+    if (finding.column > 0) {
+        return tr("line %1, column %2: %3: %4")
+            .arg(finding.line)
+            .arg(finding.column)
+            .arg(severity, finding.message);
+    }
+    return tr("line %1: %2: %3").arg(finding.line).arg(severity, finding.message);
+}

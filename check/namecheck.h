@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "modeldefinitionreader.h"
+
+#include <QList>
+#include <QString>
+
+class Findings;
+
+// Every name used must be a declared parameter or a variable defined above its use, each
+// declared or defined once, and every parameter used somewhere. A name "has a value" when the
+// probabilities can be evaluated with it: a parameter, or a variable whose definition uses only
+// names with values.
+class NameCheck {
+public:
+    struct Definition {
+        bool givesValue; // the first definition of a name that is no parameter
+        bool evaluable;  // everything it uses has a value
+    };
+
+    // The reader gives the names' texts for the findings.
+    NameCheck(Findings &findings, const ModelDefinitionReader &reader);
+
+    void makeRoomFor(int nameCount) {
+        if (names.size() < nameCount)
+            names.resize(nameCount);
+    }
+
+    // True for the first declaration of the name.
+    bool declareParameter(int name, qint64 line);
+    Definition defineVariable(int name, const Expression &expression, qint64 line);
+    // What the variables used but never defined is known once they all are.
+    void closeVariables();
+    // Whether the history's product can be evaluated. The steps the reader kept from the
+    // previous history were looked at then; whether one of them had no value is remembered.
+    bool useInHistory(const Expression &expression, qsizetype unchanged, qint64 line);
+    void finish();
+
+private:
+    enum class Role : quint8 { None, Parameter, Variable };
+    struct Name {
+        Role role = Role::None;
+        bool used = false;
+        bool hasValue = false;
+        bool reported = false; // as undefined
+        qint64 line = 0;       // of the declaration or definition
+        qint64 earlyUse = 0;   // the first use before any definition, in the variables
+    };
+
+    // Inline: called for the names of every history; defined in the .cpp, the only place that
+    // calls it.
+    inline bool use(int name, qint64 line);
+    void reportUndefined(int name, qint64 line);
+    QString text(int name) const;
+
+    Findings &findings;
+    const ModelDefinitionReader &reader;
+    QList<Name> names;
+    bool inLikelihood = false;
+    qsizetype lastFirstValueless = -1;
+};
