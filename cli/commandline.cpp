@@ -250,6 +250,103 @@ QString helpText(const QCommandLineParser &parser) {
     return text;
 }
 
+// Help, the version, and the arguments that leave nothing else to read: a parse error or a
+// stray argument. True when the request is complete.
+bool answeredAtOnce(QCommandLineParser &parser, const Options &o, const QStringList &arguments,
+                    CompanionRequest &request) {
+    if (!parser.parse(arguments.isEmpty() ? QStringList{programName()} : arguments)) {
+        request.action = CompanionRequest::Action::UsageError;
+        request.text = usageError(parseError(parser, arguments));
+        return true;
+    }
+    if (parser.isSet(o.help)) {
+        request.action = CompanionRequest::Action::Help;
+        request.text = helpText(parser);
+        return true;
+    }
+    if (parser.isSet(o.version)) {
+        request.action = CompanionRequest::Action::Version;
+        request.text = programName() + u' ' + QStringLiteral(TARSKCJS_VERSION) + u'\n';
+        return true;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        request.action = CompanionRequest::Action::UsageError;
+        request.text = usageError(tr("unexpected argument \"%1\"")
+                                      .arg(visibleText(parser.positionalArguments().constFirst())));
+        return true;
+    }
+    return false;
+}
+
+// What --check cannot go with, or lacks; empty when nothing.
+QString checkConflict(const QCommandLineParser &parser, const Options &o) {
+    const bool checking = parser.isSet(o.check);
+    if (checking && parser.isSet(o.output))
+        return tr("--check and --output exclude each other");
+    if (checking && parser.isSet(o.stats))
+        return tr("--check and --stats exclude each other");
+    if (!checking && parser.isSet(o.seed))
+        return tr("--seed goes with --check");
+    if (checking && parser.value(o.check).isEmpty())
+        return tr("--check needs a file name (\"-\" for standard input)");
+    return QString();
+}
+
+// False, with the usage error in `error`, when a number is not one or out of range.
+bool readModelOptions(const QCommandLineParser &parser, const Options &o,
+                      const QStringList &arguments, ModelOptions &options, QString &error) {
+    if (!parseNumber(parser, o.periods, arguments, 2, 99, options.numPeriods, error)
+        || !parseNumber(parser, o.initialSurvivalIndex, arguments, 0, 99,
+                        options.initialSurvivalIndex, error))
+        return false;
+    options.survivalParameter = parser.value(o.survival);
+    options.detectionParameter = parser.value(o.detection);
+    options.finalParameter = parser.value(o.final);
+    options.noMoreDetections = parser.value(o.noMoreDetections);
+    options.detectedSymbol = parser.value(o.detectedSymbol);
+    options.notDetectedSymbol = parser.value(o.notDetectedSymbol);
+    options.censoring = parser.isSet(o.censoring);
+    options.censoringParameter = parser.value(o.censoringParameter);
+    options.censoredSymbol = parser.value(o.censoredSymbol);
+    options.initialRelease = parser.isSet(o.initialRelease);
+    return true;
+}
+
+// The output file and the progress bar; the usage error, or an empty string.
+QString readOutput(const QCommandLineParser &parser, const Options &o, CompanionRequest &request) {
+    request.outputFile = parser.value(o.output);
+    if (parser.isSet(o.output) && request.outputFile.isEmpty())
+        return tr("--output needs a file name (\"-\" for standard output)");
+    if (parser.isSet(o.progress) && parser.isSet(o.noProgress))
+        return tr("--progress and --no-progress exclude each other");
+    if (parser.isSet(o.progress))
+        request.progress = CompanionRequest::Progress::On;
+    else if (parser.isSet(o.noProgress))
+        request.progress = CompanionRequest::Progress::Off;
+    return QString();
+}
+
+// The file to check, whether to compare it with the model options, and the seed; the usage
+// error, or an empty string.
+QString readCheck(const QCommandLineParser &parser, const Options &o, CompanionRequest &request) {
+    request.action = CompanionRequest::Action::Check;
+    request.checkFile = parser.value(o.check);
+    const QList<QCommandLineOption> model = o.model();
+    request.compareWithOptions =
+        std::any_of(model.cbegin(), model.cend(),
+                    [&parser](const QCommandLineOption &option) { return parser.isSet(option); });
+    static const QRegularExpression digits(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9]+")));
+    bool fits = false;
+    const qulonglong seed = parser.value(o.seed).toULongLong(&fits);
+    if (!digits.match(parser.value(o.seed)).hasMatch() || !fits || seed > 0xffffffffULL) {
+        return tr("--seed must be a whole number from 0 to 4294967295, not \"%1\"")
+            .arg(visibleText(parser.value(o.seed)));
+    }
+    request.seed = quint32(seed);
+    return QString();
+}
+
 } // namespace
 
 QString undecodableArgumentError(const QList<QByteArray> &arguments) {
@@ -306,91 +403,28 @@ CompanionRequest parseCommandLine(const QStringList &arguments) {
         tr("Writes the model definition file of a Cormack-Jolly-Seber survival model: the "
            "parameters, the variables and the likelihood of every detection history."));
     parser.addOptions(o.all());
-
-    if (!parser.parse(arguments.isEmpty() ? QStringList{programName()} : arguments)) {
-        request.action = CompanionRequest::Action::UsageError;
-        request.text = usageError(parseError(parser, arguments));
+    if (answeredAtOnce(parser, o, arguments, request))
         return request;
-    }
-    if (parser.isSet(o.help)) {
-        request.action = CompanionRequest::Action::Help;
-        request.text = helpText(parser);
-        return request;
-    }
-    if (parser.isSet(o.version)) {
-        request.action = CompanionRequest::Action::Version;
-        request.text = programName() + u' ' + QStringLiteral(TARSKCJS_VERSION) + u'\n';
-        return request;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        request.action = CompanionRequest::Action::UsageError;
-        request.text = usageError(tr("unexpected argument \"%1\"")
-                                      .arg(visibleText(parser.positionalArguments().constFirst())));
-        return request;
-    }
 
     const auto usage = [&request](const QString &message) {
         request.action = CompanionRequest::Action::UsageError;
         request.text = usageError(message);
         return request;
     };
-    const bool checking = parser.isSet(o.check);
-    if (checking && parser.isSet(o.output))
-        return usage(tr("--check and --output exclude each other"));
-    if (checking && parser.isSet(o.stats))
-        return usage(tr("--check and --stats exclude each other"));
-    if (!checking && parser.isSet(o.seed))
-        return usage(tr("--seed goes with --check"));
-    if (checking && parser.value(o.check).isEmpty())
-        return usage(tr("--check needs a file name (\"-\" for standard input)"));
-
-    ModelOptions &options = request.options;
-    if (!parseNumber(parser, o.periods, arguments, 2, 99, options.numPeriods, request.text)
-        || !parseNumber(parser, o.initialSurvivalIndex, arguments, 0, 99,
-                        options.initialSurvivalIndex, request.text)) {
+    if (const QString conflict = checkConflict(parser, o); !conflict.isEmpty())
+        return usage(conflict);
+    if (!readModelOptions(parser, o, arguments, request.options, request.text)) {
         request.action = CompanionRequest::Action::UsageError;
         return request;
     }
-    options.survivalParameter = parser.value(o.survival);
-    options.detectionParameter = parser.value(o.detection);
-    options.finalParameter = parser.value(o.final);
-    options.noMoreDetections = parser.value(o.noMoreDetections);
-    options.detectedSymbol = parser.value(o.detectedSymbol);
-    options.notDetectedSymbol = parser.value(o.notDetectedSymbol);
-    options.censoring = parser.isSet(o.censoring);
-    options.censoringParameter = parser.value(o.censoringParameter);
-    options.censoredSymbol = parser.value(o.censoredSymbol);
-    options.initialRelease = parser.isSet(o.initialRelease);
-
-    request.outputFile = parser.value(o.output);
-    if (parser.isSet(o.output) && request.outputFile.isEmpty())
-        return usage(tr("--output needs a file name (\"-\" for standard output)"));
-    if (parser.isSet(o.progress) && parser.isSet(o.noProgress))
-        return usage(tr("--progress and --no-progress exclude each other"));
-    if (parser.isSet(o.progress))
-        request.progress = CompanionRequest::Progress::On;
-    else if (parser.isSet(o.noProgress))
-        request.progress = CompanionRequest::Progress::Off;
+    if (const QString error = readOutput(parser, o, request); !error.isEmpty())
+        return usage(error);
     request.allowNameClashes = parser.isSet(o.allowNameClashes);
     request.action =
         parser.isSet(o.stats) ? CompanionRequest::Action::Stats : CompanionRequest::Action::Write;
-    if (checking) {
-        request.action = CompanionRequest::Action::Check;
-        request.checkFile = parser.value(o.check);
-        const QList<QCommandLineOption> model = o.model();
-        request.compareWithOptions =
-            std::any_of(model.cbegin(), model.cend(), [&parser](const QCommandLineOption &option) {
-                return parser.isSet(option);
-            });
-        static const QRegularExpression digits(
-            QRegularExpression::anchoredPattern(QStringLiteral("[0-9]+")));
-        bool fits = false;
-        const qulonglong seed = parser.value(o.seed).toULongLong(&fits);
-        if (!digits.match(parser.value(o.seed)).hasMatch() || !fits || seed > 0xffffffffULL) {
-            return usage(tr("--seed must be a whole number from 0 to 4294967295, not \"%1\"")
-                             .arg(visibleText(parser.value(o.seed))));
-        }
-        request.seed = quint32(seed);
+    if (parser.isSet(o.check)) {
+        if (const QString error = readCheck(parser, o, request); !error.isEmpty())
+            return usage(error);
     }
     return request;
 }
