@@ -524,6 +524,10 @@ private slots:
             << withCrLf(replacedInLine(b, 15, "s1*p2", "s1*(1-p2)")) << withPeriods(3, true) << 15
             << "\"0 1 1, s0*(1-p1)*s1*p2*(1-c2)*lambda,\""
             << "\"0 1 1, s0*(1-p1)*s1*(1-p2)*(1-c2)*lambda,\"";
+        QTest::newRow("syntax_error_in_a_history")
+            << replacedInLine(b, 15, "s1*p2", "s1 p2") << withPeriods(3, true) << 15
+            << "\"0 1 1, s0*(1-p1)*s1*p2*(1-c2)*lambda,\""
+            << "\"0 1 1, s0*(1-p1)*s1 p2*(1-c2)*lambda,\"";
         QTest::newRow("history_removed")
             << withoutLine(b, 15) << withPeriods(3, true) << 15 << "\"0 1 1,"
             << "\"0 2 0,";
