@@ -5,6 +5,7 @@
 #include "historycheck.h"
 #include "modeldefinitionreader.h"
 #include "namecheck.h"
+#include "observeddevice.h"
 #include "optionscheck.h"
 #include "probabilitycheck.h"
 
@@ -24,10 +25,11 @@ QString tr(const char *text) {
 class ModelCheck {
 public:
     ModelCheck(const ModelCheckSettings &settings, QIODevice &device)
-        : options(settings.expected
-                      ? std::make_unique<OptionsCheck>(findings, *settings.expected, device)
-                      : nullptr)
-        , reader(options ? options->device() : device)
+        : progress(observeProgress(settings, device))
+        , options(settings.expected ? std::make_unique<OptionsCheck>(findings, *settings.expected,
+                                                                     progressed(device))
+                                    : nullptr)
+        , reader(options ? options->device() : progressed(device))
         , names(findings, reader)
         , probabilities(findings, settings.seed, settings.draws) {}
 
@@ -62,6 +64,23 @@ public:
     }
 
 private:
+    // Shows the caller every block read, with the count so far and the file's size (-1 when
+    // it is unknown, as for a pipe).
+    static std::unique_ptr<ObservedDevice> observeProgress(const ModelCheckSettings &settings,
+                                                           QIODevice &device) {
+        if (!settings.progress)
+            return nullptr;
+        const qint64 totalBytes = device.isSequential() ? -1 : device.size();
+        return std::make_unique<ObservedDevice>(
+            device, [report = settings.progress, totalBytes,
+                     bytesRead = qint64(0)](QByteArrayView bytes) mutable {
+                bytesRead += bytes.size();
+                return report(bytesRead, totalBytes);
+            });
+    }
+
+    QIODevice &progressed(QIODevice &device) const { return progress ? *progress : device; }
+
     void readSection() {
         if (reader.section() == ModelDefinitionReader::Section::Likelihood) {
             likelihoodLine = reader.line();
@@ -114,7 +133,9 @@ private:
         result.histories = historyCount;
         result.readError = readErrorText;
         result.findings = findings.byLine();
-        if (unreadable)
+        if (progress && progress->wasStopped())
+            result.verdict = ModelCheckResult::Verdict::Cancelled;
+        else if (unreadable)
             result.verdict = ModelCheckResult::Verdict::Unreadable;
         else if (findings.hasErrors())
             result.verdict = ModelCheckResult::Verdict::Unsound;
@@ -124,7 +145,8 @@ private:
     }
 
     Findings findings;
-    std::unique_ptr<OptionsCheck> options; // when the settings give options
+    std::unique_ptr<ObservedDevice> progress; // when the settings ask for progress
+    std::unique_ptr<OptionsCheck> options;    // when the settings give options
     ModelDefinitionReader reader;
     NameCheck names;
     HistoryCheck histories{findings};

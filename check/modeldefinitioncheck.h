@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class QIODevice;
@@ -46,6 +47,10 @@ struct ModelCheckSettings {
     // generator seeded with seed + d - 1, so a result can be reproduced draw by draw.
     quint32 seed = DefaultSeed;
     int draws = DefaultDraws;
+    // Told, as the file is read, how many bytes have been read and the file's size (-1 when it
+    // is not known, as for a pipe); returning false stops the check, whose verdict is then
+    // Cancelled. Called on the thread that runs the check.
+    std::function<bool(qint64 bytesRead, qint64 totalBytes)> progress;
 };
 
 struct ModelCheckResult {
@@ -53,6 +58,7 @@ struct ModelCheckResult {
         Sound,      // no errors; warnings may be there
         Unsound,    // at least one error, a syntax error included
         Unreadable, // the device failed; readError says why
+        Cancelled,  // stopped by the progress callback; the findings so far are kept
     };
 
     Verdict verdict = Verdict::Sound;

@@ -6,6 +6,7 @@
 #include <memory>
 
 class Findings;
+class ObservedDevice;
 class QIODevice;
 struct ModelOptions;
 
@@ -27,8 +28,6 @@ public:
     OptionsCheck &operator=(const OptionsCheck &) = delete;
 
 private:
-    class ObservedDevice;
-
     Findings &findings;
     WriterComparison comparison;
     std::unique_ptr<ObservedDevice> observed;

@@ -582,6 +582,61 @@ private slots:
         QCOMPARE(result.verdict, Verdict::Unreadable);
         QCOMPARE(result.readError, QStringLiteral("Input/output error"));
     }
+
+    // The progress callback hears of every byte read, with the file's size where it has one,
+    // and a false answer stops the check at once, as cancelled rather than unsound.
+    void progressCountsBytesAndStops_data() {
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<int>("stopAtCall"); // 0: never
+        QTest::addColumn<bool>("withOptions");
+        QTest::newRow("file_to_the_end") << "file" << 0 << false;
+        QTest::newRow("pipe_to_the_end") << "pipe" << 0 << true;
+        QTest::newRow("file_stopped_first") << "file" << 1 << false;
+        QTest::newRow("pipe_stopped_third_with_options") << "pipe" << 3 << true;
+        QTest::newRow("file_stopped_third_with_options") << "file" << 3 << true;
+    }
+    void progressCountsBytesAndStops() {
+        QFETCH(QString, device);
+        QFETCH(int, stopAtCall);
+        QFETCH(bool, withOptions);
+        const ModelOptions options = withPeriods(14);
+        const QByteArray file = writtenBytes(options);
+        QTemporaryDir directory;
+        QVERIFY(directory.isValid());
+        QFile onDisk(directory.filePath(QStringLiteral("model.txt")));
+        QVERIFY(onDisk.open(QIODevice::WriteOnly) && onDisk.write(file) == file.size());
+        onDisk.close();
+        QVERIFY(onDisk.open(QIODevice::ReadOnly));
+        TrickleDevice pipe(file, 4096);
+        QIODevice &source =
+            device == QLatin1String("pipe") ? static_cast<QIODevice &>(pipe) : onDisk;
+
+        ModelCheckSettings settings = withOptions ? expecting(options) : ModelCheckSettings();
+        QList<qint64> read;
+        QList<qint64> totals;
+        settings.progress = [&](qint64 bytesRead, qint64 totalBytes) {
+            read.append(bytesRead);
+            totals.append(totalBytes);
+            return read.size() != stopAtCall;
+        };
+        const ModelCheckResult result = checkModelDefinition(source, settings);
+
+        const qint64 expectedTotal = device == QLatin1String("pipe") ? -1 : file.size();
+        QVERIFY(!read.isEmpty());
+        QCOMPARE(totals, QList<qint64>(read.size(), expectedTotal));
+        QVERIFY2(std::is_sorted(read.cbegin(), read.cend()) && read.constFirst() > 0,
+                 "the count of bytes read must grow");
+        if (stopAtCall == 0) {
+            QCOMPARE(result.verdict, Verdict::Sound);
+            QCOMPARE(read.constLast(), qint64(file.size()));
+            QCOMPARE(result.histories, quint64(1) << options.numPeriods);
+        } else {
+            QCOMPARE(read.size(), stopAtCall);
+            QCOMPARE(result.verdict, Verdict::Cancelled);
+            QVERIFY2(!findingOf(result, Kind::DiffersFromOptions), qPrintable(describe(result)));
+            QVERIFY(result.histories < quint64(1) << options.numPeriods);
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestModelDefinitionCheck)
