@@ -5,6 +5,7 @@
 #include "pieceencoder.h"
 
 #include <QCoreApplication>
+#include <QLocale>
 
 #include <cmath>
 
@@ -103,19 +104,25 @@ ModelDefinitionSize modelDefinitionSize(const ModelOptions &options, int newline
 }
 
 QString humanReadableSize(UInt128 bytes, int decimals) {
+    return humanReadableSize(bytes, QLocale::c(), decimals);
+}
+
+QString humanReadableSize(UInt128 bytes, const QLocale &locale, int decimals) {
     const auto tr = [](const char *text) {
         return QCoreApplication::translate("ModelDefinitionSize", text);
     };
     if (bytes < 1000)
-        return bytes == 1 ? tr("1 byte") : tr("%1 bytes").arg(bytes.toString());
+        return bytes == 1 ? tr("1 byte")
+                          : tr("%1 bytes").arg(locale.toString(bytes.toUInt64Saturated()));
     const char *const units[] = {"kB", "MB", "GB", "TB", "PB", "EB", "ZB", "YB"};
     double value = bytes.toDouble();
     for (const char *unit : units) {
         value /= 1000.0;
         if (value < 1000.0 - 0.5 * std::pow(10.0, -decimals))
-            return QStringLiteral("%1 %2").arg(value, 0, 'f', decimals).arg(QLatin1String(unit));
+            return QStringLiteral("%1 %2").arg(locale.toString(value, 'f', decimals),
+                                               QLatin1String(unit));
     }
-    return tr("%1 bytes").arg(bytes.toDouble(), 0, 'g', 2);
+    return tr("%1 bytes").arg(locale.toString(bytes.toDouble(), 'g', 2));
 }
 
 std::pair<QString, QString> distinctSizes(UInt128 first, UInt128 second) {

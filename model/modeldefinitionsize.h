@@ -4,6 +4,7 @@
 #include "modeloptions.h"
 #include "uint128.h"
 
+#include <QLocale>
 #include <QStringConverter>
 
 #include <utility>
@@ -26,6 +27,8 @@ modelDefinitionSize(const ModelOptions &options, int newlineLength = 1,
 // "512 bytes", "3.2 GB": decimal units up to YB, then powers of ten; `decimals` digits after
 // the point.
 QString humanReadableSize(UInt128 bytes, int decimals = 1);
+// The same with the numbers in a locale's digits and decimal point: "10,8 MB".
+QString humanReadableSize(UInt128 bytes, const QLocale &locale, int decimals = 1);
 
 // Two sizes as humanReadableSize() writes them, with as many decimals as it takes (up to
 // exact bytes) for sizes that differ to read differently: "1.05 MB" and "1.04 MB", never

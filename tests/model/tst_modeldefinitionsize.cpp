@@ -168,20 +168,35 @@ private slots:
 
     void humanReadable_data() {
         QTest::addColumn<UInt128>("bytes");
+        QTest::addColumn<QString>("locale"); // empty: the C locale's figures, as --stats has them
         QTest::addColumn<QString>("text");
-        QTest::newRow("1") << UInt128(1) << "1 byte";
-        QTest::newRow("999") << UInt128(999) << "999 bytes";
-        QTest::newRow("1000") << UInt128(1000) << "1.0 kB";
-        QTest::newRow("999949") << UInt128(999949) << "999.9 kB";
-        QTest::newRow("999950") << UInt128(999950) << "1.0 MB";
-        QTest::newRow("N22") << UInt128(991954843) << "992.0 MB";
-        QTest::newRow("3.2GB") << UInt128(3214567890) << "3.2 GB";
-        QTest::newRow("N99") << modelDefinitionSize(withPeriods(99)).bytes << "7.4e+32 bytes";
+        QTest::newRow("1") << UInt128(1) << QString() << "1 byte";
+        QTest::newRow("999") << UInt128(999) << QString() << "999 bytes";
+        QTest::newRow("1000") << UInt128(1000) << QString() << "1.0 kB";
+        QTest::newRow("999949") << UInt128(999949) << QString() << "999.9 kB";
+        QTest::newRow("999950") << UInt128(999950) << QString() << "1.0 MB";
+        QTest::newRow("N22") << UInt128(991954843) << QString() << "992.0 MB";
+        QTest::newRow("3.2GB") << UInt128(3214567890) << QString() << "3.2 GB";
+        QTest::newRow("N99") << modelDefinitionSize(withPeriods(99)).bytes << QString()
+                             << "7.4e+32 bytes";
+        QTest::newRow("N22_C") << UInt128(991954843) << "C"
+                               << "992.0 MB";
+        QTest::newRow("N22_German") << UInt128(991954843) << "de_DE"
+                                    << "992,0 MB";
+        QTest::newRow("999_German") << UInt128(999) << "de_DE"
+                                    << "999 bytes";
+        QTest::newRow("N99_German") << modelDefinitionSize(withPeriods(99)).bytes << "de_DE"
+                                    << "7,4E+32 bytes";
+        QTest::newRow("3.2GB_Arabic")
+            << UInt128(3214567890) << "ar_EG" << QString::fromUtf8("\u0663\u066B\u0662 GB");
     }
     void humanReadable() {
         QFETCH(UInt128, bytes);
+        QFETCH(QString, locale);
         QFETCH(QString, text);
-        QCOMPARE(humanReadableSize(bytes), text);
+        QCOMPARE(locale.isEmpty() ? humanReadableSize(bytes)
+                                  : humanReadableSize(bytes, QLocale(locale)),
+                 text);
     }
 
     // A refusal must never read "needs 1.1 MB, only 1.1 MB is free".
