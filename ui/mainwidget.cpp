@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mainwidget.h"
 
+#include "checkjob.h"
+#include "checkprogress.h"
+#include "checkresultdialog.h"
 #include "messagetext.h"
+#include "sizeline.h"
 
 #include "modeldefinitionsize.h"
 #include "modelfilesaver.h"
@@ -12,7 +16,9 @@
 #include "splitpath.h"
 #include "writeprogress.h"
 
+#include <QAbstractSpinBox>
 #include <QCheckBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -20,7 +26,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
+#include <QPalette>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpacerItem>
@@ -40,11 +48,23 @@ QSpacerItem *newHorizontalSpacer(int width) {
 }
 
 void showMessage(QWidget *parent, const QString &title, QMessageBox::Icon icon, const QString &text,
-                 const QString &informativeText = QString()) {
+                 const QString &informativeText = QString(), const QString &details = QString()) {
     QMessageBox box(icon, title, wrappable(text), QMessageBox::Ok, parent);
     box.setInformativeText(wrappable(informativeText));
+    box.setDetailedText(details);
     makePlainText(box);
     box.exec();
+}
+
+QString storedDirectory(const QSettings &settings) {
+    return settings.value(DirectoryKey, QStringLiteral(".")).toString();
+}
+
+// The file's directory becomes the one the dialogs open in next time, if it is one.
+void rememberDirectoryOf(const QString &fileName, QSettings &settings) {
+    const QString directory = splitPath(fileName).directory;
+    if (directory != storedDirectory(settings) && QFileInfo(directory).isDir())
+        settings.setValue(DirectoryKey, directory);
 }
 
 // Outside Windows "*.*" only matches names with a dot, and no extension is added to a name
@@ -57,6 +77,10 @@ QString allFilesFilter() {
 #endif
 }
 
+QString fileFilter() {
+    return MainWidget::tr("Text Files (*.txt)") + QStringLiteral(";;") + allFilesFilter();
+}
+
 } // namespace
 
 MainWidget::MainWidget(QString title, QWidget *parent)
@@ -65,6 +89,7 @@ MainWidget::MainWidget(QString title, QWidget *parent)
     setupUi();
     retranslateUi();
     connectSignals();
+    updateSizeLine();
     setWindowTitle(this->title);
 }
 
@@ -80,6 +105,7 @@ void MainWidget::setupUi() {
     setupNamesBox();
     setupCategoryBox();
     setupCensoringBox();
+    setupSizeLine();
     setupButtonsBox();
 
     // Top to bottom, left to right, whatever order the parts were built in. The checkable
@@ -96,6 +122,7 @@ void MainWidget::setupUi() {
                                  censoringGroupBox,
                                  censoringParameterLineEdit,
                                  censoredSymbolLineEdit,
+                                 sizeLabel,
                                  createButton,
                                  exitButton};
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
@@ -251,6 +278,19 @@ void MainWidget::setupCensoringBox() {
     verticalLayout_4->addWidget(censoringGroupBox);
 }
 
+// The size of the file the form describes, kept up to date as the form changes. Its width
+// comes from the form: a long line wraps rather than widening the window. It can be selected
+// and copied, also from the keyboard.
+void MainWidget::setupSizeLine() {
+    sizeLabel = new QLabel(this);
+    sizeLabel->setObjectName(QStringLiteral("sizeLabel"));
+    sizeLabel->setTextFormat(Qt::PlainText);
+    sizeLabel->setWordWrap(true);
+    sizeLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    sizeLabel->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    verticalLayout_4->addWidget(sizeLabel);
+}
+
 void MainWidget::setupButtonsBox() {
     groupBox_5 = new QGroupBox(this);
     groupBox_5->setObjectName(QStringLiteral("groupBox_5"));
@@ -298,6 +338,45 @@ void MainWidget::retranslateUi() {
 void MainWidget::connectSignals() {
     connect(createButton, &QPushButton::clicked, this, &MainWidget::onCreateModelDefinition);
     connect(exitButton, &QPushButton::clicked, this, &MainWidget::exitClicked);
+
+    // Every input of the form, whatever inputs it has, changes the size line.
+    for (QSpinBox *spinBox : findChildren<QSpinBox *>())
+        connect(spinBox, &QSpinBox::valueChanged, this, &MainWidget::updateSizeLine);
+    for (QLineEdit *lineEdit : findChildren<QLineEdit *>()) {
+        if (!qobject_cast<QAbstractSpinBox *>(lineEdit->parentWidget()))
+            connect(lineEdit, &QLineEdit::textChanged, this, &MainWidget::updateSizeLine);
+    }
+    for (QCheckBox *checkBox : findChildren<QCheckBox *>())
+        connect(checkBox, &QCheckBox::toggled, this, &MainWidget::updateSizeLine);
+    for (QGroupBox *box : findChildren<QGroupBox *>())
+        connect(box, &QGroupBox::toggled, this, &MainWidget::updateSizeLine);
+}
+
+// The figures of --stats, and whether the file fits on the volume of the remembered directory,
+// where the save dialog opens.
+void MainWidget::updateSizeLine() {
+    const ModelDefinitionSize size = modelDefinitionSize(readOptions(), NativeNewlineLength);
+    const QLocale locale;
+    QString text = sizeLineText(size, locale);
+
+    const QString directory = QFileInfo(storedDirectory(QSettings())).absoluteFilePath();
+    OutputTarget place;
+    place.path = QDir(directory).filePath(QStringLiteral("model.txt"));
+    const FreeSpace space = freeSpaceFor(place, size.bytes);
+    QPalette palette = this->palette();
+    if (space.fits()) {
+        sizeLabel->setToolTip(QString());
+    } else {
+        text +=
+            u'\n'
+            + tr("It does not fit in \"%1\": only %2 are free there.")
+                  .arg(shortenedInTheMiddle(directory, LongestRun),
+                       humanReadableSize(quint64(std::max<qint64>(space.available, 0)), locale));
+        sizeLabel->setToolTip(directory);
+        palette.setColor(QPalette::WindowText, warningColour(palette));
+    }
+    sizeLabel->setPalette(palette);
+    sizeLabel->setText(text);
 }
 
 // The inputs are checked before the save dialog opens, so that a refused model costs the
@@ -311,24 +390,21 @@ void MainWidget::onCreateModelDefinition() {
         return;
 
     QSettings settings;
-    const QString storedDirectory = settings.value(DirectoryKey, QStringLiteral(".")).toString();
-    const QString filter = tr("Text Files (*.txt)") + QStringLiteral(";;") + allFilesFilter();
     const QString fileName = QFileDialog::getSaveFileName(this, tr("Create Model Definition File"),
-                                                          storedDirectory, filter);
+                                                          storedDirectory(settings), fileFilter());
     if (fileName.isEmpty())
         return;
 
-    // A directory that does not exist (or a file's path) would open the next dialog in the
-    // wrong place with a wrong name filled in.
-    const QString directory = splitPath(fileName).directory;
-    if (directory != storedDirectory && QFileInfo(directory).isDir())
-        settings.setValue(DirectoryKey, directory);
-
+    // A device or a FIFO is no place for files, and a directory that does not exist (or a
+    // file's path) would open the next dialog in the wrong place with a wrong name filled in.
     const OutputTarget target = resolveOutputTarget(fileName);
+    if (target.kind == OutputTarget::Kind::File) {
+        rememberDirectoryOf(fileName, settings);
+        updateSizeLine();
+    }
     if (target.kind == OutputTarget::Kind::Refused) {
-        showMessage(this, title, QMessageBox::Critical,
-                    tr("Unable to create file \"%1\"").arg(fileName),
-                    tr("It %1. Nothing was written.").arg(target.problem));
+        message(QMessageBox::Critical, tr("Unable to create file \"%1\"").arg(shownPath(fileName)),
+                fileName, tr("It %1. Nothing was written.").arg(target.problem));
         return;
     }
     if (fitsOnVolume(target, options))
@@ -337,6 +413,54 @@ void MainWidget::onCreateModelDefinition() {
 
 bool MainWidget::isWriting() const {
     return saveJob != nullptr;
+}
+
+bool MainWidget::isChecking() const {
+    return checkJob != nullptr;
+}
+
+// The file is checked on a worker, against the form's model as it is now; only a regular file
+// moves the remembered directory.
+void MainWidget::onCheckModelDefinition() {
+    if (saveJob || checkJob)
+        return;
+    QSettings settings;
+    const QString fileName = QFileDialog::getOpenFileName(this, tr("Check Model Definition File"),
+                                                          storedDirectory(settings), fileFilter());
+    if (fileName.isEmpty())
+        return;
+    if (QFileInfo(fileName).isFile()) {
+        rememberDirectoryOf(fileName, settings);
+        updateSizeLine();
+    }
+    startCheck(fileName);
+}
+
+void MainWidget::startCheck(const QString &fileName) {
+    checkJob = new CheckJob(fileName, readOptions(), this);
+    auto *progress = CheckProgress::isWanted(fileName)
+                         ? new CheckProgress(checkJob, this, title, fileName)
+                         : nullptr;
+    connect(checkJob, &CheckJob::finished, this, [this, progress, fileName] {
+        delete progress;
+        const ModelCheckResult result = checkJob->result();
+        delete checkJob;
+        if (result.verdict != ModelCheckResult::Verdict::Cancelled) {
+            CheckResultDialog dialog(fileName, result, title, this);
+            dialog.exec();
+        }
+        checkJob = nullptr; // only now: the result window is part of the check
+        emit checkFinished();
+    });
+    checkJob->start();
+}
+
+// A message about a file, its name shown as dialogs show paths; a name shortened there is
+// given whole in the box's details.
+void MainWidget::message(QMessageBox::Icon icon, const QString &text, const QString &fileName,
+                         const QString &informativeText) {
+    showMessage(this, title, icon, text, informativeText,
+                shownPath(fileName) == fileName ? QString() : fileName);
 }
 
 ModelOptions MainWidget::readOptions() const {
@@ -421,10 +545,10 @@ bool MainWidget::fitsOnVolume(const OutputTarget &target, const ModelOptions &op
         return true;
     const auto [needed, available] =
         distinctSizes(space.needed, quint64(std::max<qint64>(space.available, 0)));
-    showMessage(this, title, QMessageBox::Critical,
-                tr("Not enough free space for file \"%1\"").arg(target.name),
-                tr("The file would take %1, but only %2 are free there. Nothing was written.")
-                    .arg(needed, available));
+    message(QMessageBox::Critical,
+            tr("Not enough free space for file \"%1\"").arg(shownPath(target.name)), target.name,
+            tr("The file would take %1, but only %2 are free there. Nothing was written.")
+                .arg(needed, available));
     return false;
 }
 
@@ -437,6 +561,7 @@ void MainWidget::startSave(const OutputTarget &target, const ModelOptions &optio
         delete saveJob;
         reportSave(fileName, result);
         saveJob = nullptr; // only now: the outcome's message box is part of the save
+        updateSizeLine();  // the volume has less room now
         emit saveFinished();
     });
     saveJob->start();
@@ -445,17 +570,19 @@ void MainWidget::startSave(const OutputTarget &target, const ModelOptions &optio
 void MainWidget::reportSave(const QString &fileName, const SaveResult &result) {
     switch (result.status) {
     case SaveResult::Status::Saved:
-        showMessage(this, title, QMessageBox::Information,
-                    tr("TARSK 4 Model Definition file \"%1\" created.").arg(fileName));
+        message(QMessageBox::Information,
+                tr("TARSK 4 Model Definition file \"%1\" created.").arg(shownPath(fileName)),
+                fileName);
         break;
     case SaveResult::Status::OpenFailed:
-        showMessage(this, title, QMessageBox::Critical,
-                    tr("Unable to create file \"%1\"").arg(fileName), result.errorString);
+        message(QMessageBox::Critical, tr("Unable to create file \"%1\"").arg(shownPath(fileName)),
+                fileName, result.errorString);
         break;
     case SaveResult::Status::WriteFailed:
-        showMessage(this, title, QMessageBox::Critical,
-                    tr("Unable to write file \"%1\": %2").arg(fileName, result.errorString),
-                    tr("The file was not created; any earlier file of that name is unchanged."));
+        message(QMessageBox::Critical,
+                tr("Unable to write file \"%1\": %2").arg(shownPath(fileName), result.errorString),
+                fileName,
+                tr("The file was not created; any earlier file of that name is unchanged."));
         break;
     case SaveResult::Status::Cancelled:
         break;

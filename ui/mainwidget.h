@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QList>
+#include <QMessageBox>
 #include <QString>
 #include <QWidget>
 
@@ -19,7 +20,9 @@ enum class ModelField;
 struct ModelFinding;
 struct ModelOptions;
 struct OutputTarget;
+struct ModelCheckResult;
 struct SaveResult;
+class CheckJob;
 class SaveJob;
 
 // The model form: every input of a model definition file, and the buttons that write the file
@@ -33,13 +36,17 @@ public:
 
     // Whether a file is being written (and its outcome not yet told).
     bool isWriting() const;
+    // Whether a file is being checked (and its result not yet shown).
+    bool isChecking() const;
 
 signals:
     void exitClicked();
-    void saveFinished(); // a save started by the create command has ended and been reported
+    void saveFinished();  // a save started by the create command has ended and been reported
+    void checkFinished(); // a check has ended and its result window has closed
 
 public slots:
     void onCreateModelDefinition();
+    void onCheckModelDefinition();
 
 private:
     void setupUi();
@@ -47,9 +54,11 @@ private:
     void setupNamesBox();
     void setupCategoryBox();
     void setupCensoringBox();
+    void setupSizeLine();
     void setupButtonsBox();
     void retranslateUi();
     void connectSignals();
+    void updateSizeLine();
 
     ModelOptions readOptions() const;
     QString fieldLabel(ModelField field) const;
@@ -58,9 +67,13 @@ private:
     bool fitsOnVolume(const OutputTarget &target, const ModelOptions &options);
     void startSave(const OutputTarget &target, const ModelOptions &options);
     void reportSave(const QString &fileName, const SaveResult &result);
+    void startCheck(const QString &fileName);
+    void message(QMessageBox::Icon icon, const QString &text, const QString &fileName,
+                 const QString &informativeText = QString());
 
     QString title;
-    SaveJob *saveJob = nullptr; // while a file is being written
+    SaveJob *saveJob = nullptr;   // while a file is being written
+    CheckJob *checkJob = nullptr; // while a file is being checked
     QVBoxLayout *verticalLayout_4 = nullptr;
     QHBoxLayout *horizontalLayout_4 = nullptr;
     QHBoxLayout *horizontalLayout_3 = nullptr;
@@ -105,6 +118,7 @@ private:
     QLineEdit *censoringParameterLineEdit = nullptr;
     QLineEdit *censoredSymbolLineEdit = nullptr;
     QSpacerItem *spacerItem1 = nullptr;
+    QLabel *sizeLabel = nullptr;
     QGroupBox *groupBox_5 = nullptr;
     QGridLayout *_11 = nullptr;
     QPushButton *createButton = nullptr;

@@ -33,6 +33,8 @@ void MainWindow::setupUi() {
     actionAbout->setObjectName(QStringLiteral("actionAbout"));
     actionCreate = new QAction(this);
     actionCreate->setObjectName(QStringLiteral("actionCreate"));
+    actionCheck = new QAction(this);
+    actionCheck->setObjectName(QStringLiteral("actionCheck"));
     centralwidget = new QWidget(this);
     centralwidget->setObjectName(QStringLiteral("centralwidget"));
     setCentralWidget(centralwidget);
@@ -52,6 +54,7 @@ void MainWindow::setupUi() {
     menubar->addAction(menu_File->menuAction());
     menubar->addAction(menuHelp->menuAction());
     menu_File->addAction(actionCreate);
+    menu_File->addAction(actionCheck);
     menu_File->addAction(actionExit);
     menuHelp->addAction(actionAbout);
 }
@@ -61,6 +64,7 @@ void MainWindow::retranslateUi() {
     actionExit->setText(tr("E&xit"));
     actionAbout->setText(tr("&About..."));
     actionCreate->setText(tr("&Create Model Definition File..."));
+    actionCheck->setText(tr("C&heck Model Definition File..."));
     menu_File->setTitle(tr("&File"));
     menuHelp->setTitle(tr("Help"));
 }
@@ -79,6 +83,7 @@ MainWidget *MainWindow::createForm() {
 
 void MainWindow::connectSignals(MainWidget *form) {
     connect(actionCreate, &QAction::triggered, form, &MainWidget::onCreateModelDefinition);
+    connect(actionCheck, &QAction::triggered, form, &MainWidget::onCheckModelDefinition);
     connect(actionExit, &QAction::triggered, this, &MainWindow::close);
     connect(form, &MainWidget::exitClicked, this, &MainWindow::close);
     connect(actionAbout, &QAction::triggered, this, &MainWindow::onAbout);

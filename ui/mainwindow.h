@@ -36,6 +36,7 @@ private:
     QAction *actionExit = nullptr;
     QAction *actionAbout = nullptr;
     QAction *actionCreate = nullptr;
+    QAction *actionCheck = nullptr;
     QPointer<QWidget> centralwidget; // placeholder; the form replaces it and Qt deletes it
     QMenuBar *menubar = nullptr;
     QMenu *menu_File = nullptr;

@@ -3,6 +3,7 @@
 
 #include <QLabel>
 #include <QMessageBox>
+#include <QStringList>
 
 // A label wraps only where the text allows a line break, and Qt 6.4's message box does not
 // always fall back to breaking anywhere: a name longer than the box would run off its edge.
@@ -20,6 +21,35 @@ QString wrappable(const QString &text) {
         }
     }
     return result;
+}
+
+QString shortenedInTheMiddle(const QString &text, int longest) {
+    if (text.size() <= longest)
+        return text;
+    qsizetype head = (longest - 1) / 2;
+    qsizetype tail = longest - 1 - head;
+    if (text.at(head - 1).isHighSurrogate())
+        --head;
+    if (text.at(text.size() - tail).isLowSurrogate())
+        --tail;
+    return text.left(head) + QChar(0x2026) + text.right(tail);
+}
+
+QString shownPath(const QString &path) {
+    QStringList names = path.split(u'/');
+    for (QString &name : names)
+        name = shortenedInTheMiddle(name, LongestRun);
+    const QString shortened = names.join(u'/');
+    if (shortened.size() <= LongestShownPath)
+        return shortened;
+    // Whole names from both ends, half the length each, around one "…" of its own.
+    qsizetype first = 0;
+    for (qsizetype length = 0; length + names.at(first).size() + 1 <= LongestShownPath / 2;)
+        length += names.at(first++).size() + 1;
+    qsizetype last = names.size();
+    for (qsizetype length = 0; length + names.at(last - 1).size() + 1 <= LongestShownPath / 2;)
+        length += names.at(--last).size() + 1;
+    return (names.mid(0, first) + QStringList{QString(QChar(0x2026))} + names.mid(last)).join(u'/');
 }
 
 void makePlainText(QMessageBox &box) {

@@ -13,6 +13,16 @@ class QMessageBox;
 QString wrappable(const QString &text);
 inline constexpr int LongestRun = 40;
 
+// The text with its middle replaced by "…" when it is longer than `longest` characters, cut
+// between whole characters: a name of thousands of characters keeps its start and its end.
+QString shortenedInTheMiddle(const QString &text, int longest);
+
+// A file's path as a dialog shows it: a label can break it after every "/", each name in it
+// is at most LongestRun characters (longer ones are shortened in the middle), and of a very
+// deep path only the first and last names are kept, about LongestShownPath characters.
+QString shownPath(const QString &path);
+inline constexpr int LongestShownPath = 240;
+
 // Shows the box's texts as plain text, never as markup: a file called "<b>model.txt" is
 // announced by that name.
 void makePlainText(QMessageBox &box);

@@ -4,19 +4,14 @@
 #include "modelfilesaver.h"
 #include "modeloptions.h"
 #include "outputtarget.h"
-
-#include <QObject>
+#include "workerjob.h"
 
 #include <atomic>
 #include <functional>
 
-class QThread;
-
-// One save of a model definition file, run on a worker thread so that the window keeps
-// processing events for the whole of it, the final flush included. The worker owns the file,
-// the stream and the history counter; this object only passes it the request to stop and
-// reads how far it has come.
-class SaveJob : public QObject {
+// One save of a model definition file on a worker, the final flush included. The worker owns
+// the file, the stream and the history counter; this object reads how far it has come.
+class SaveJob : public WorkerJob {
     Q_OBJECT
 
 public:
@@ -27,29 +22,19 @@ public:
     explicit SaveJob(Work work, QObject *parent = nullptr);
     ~SaveJob() override; // stops the worker and waits for it
 
-    void start();
-    // Asks the worker to stop and discard the new file; it has no effect once the file is
-    // being finished.
-    void cancel();
-
+    // cancel() has no effect once the file is being finished.
     quint64 linesWritten() const { return written.load(); }
     quint64 totalLines() const { return total.load(); }
     bool isFinishing() const { return finishingFile.load(); }
-    bool isRunning() const;
     // Valid after finished().
     SaveResult result() const { return outcome; }
 
-signals:
-    void finished();
-
 private:
-    void run();
+    void run() override;
 
     const Work work;
-    QThread *worker = nullptr;
     std::atomic<quint64> written{0};
     std::atomic<quint64> total{0};
     std::atomic<bool> finishingFile{false};
-    std::atomic<bool> cancelRequested{false};
     SaveResult outcome;
 };

@@ -6,13 +6,11 @@
 
 #include <QCloseEvent>
 #include <QLabel>
-#include <QProgressDialog>
 
 namespace {
 
-constexpr int Steps = 1000;
-
 int step(quint64 linesWritten, quint64 totalLines) {
+    constexpr int Steps = JobProgressDialog::Steps;
     if (totalLines == 0 || linesWritten >= totalLines)
         return linesWritten > 0 ? Steps : 0;
     return int(double(linesWritten) / double(totalLines) * Steps);
@@ -20,50 +18,56 @@ int step(quint64 linesWritten, quint64 totalLines) {
 
 } // namespace
 
-// A progress dialog that can be told to stay until the work is done: while the file is being
-// finished neither Escape nor the window's close button may take it away.
-class SaveProgressDialog : public QProgressDialog {
-public:
-    using QProgressDialog::QProgressDialog;
+JobProgressDialog::JobProgressDialog(WorkerJob *job, QWidget *parent, const QString &title)
+    : QProgressDialog(parent) {
+    setWindowModality(Qt::ApplicationModal);
+    setWindowTitle(title);
+    auto *label = new QLabel(this);
+    label->setTextFormat(Qt::PlainText); // a file name is never markup
+    label->setWordWrap(true);
+    setLabel(label);
+    setRange(0, Steps);
+    setAutoReset(false);
+    setAutoClose(false);
+    // Cancel and the close button emit canceled(); Escape only rejects the dialog.
+    connect(this, &QProgressDialog::canceled, job, &WorkerJob::cancel);
+    connect(this, &QDialog::rejected, job, &WorkerJob::cancel);
+}
 
-    void setCancellable(bool cancellable) { this->cancellable = cancellable; }
-    void reject() override {
-        if (cancellable)
-            QProgressDialog::reject();
-    }
+void JobProgressDialog::setFileText(const QString &text, const QString &fileName) {
+    setLabelText(text.arg(shownPath(fileName)));
+    if (auto *label = findChild<QLabel *>())
+        label->setToolTip(fileName);
+}
 
-protected:
-    void closeEvent(QCloseEvent *event) override {
-        if (cancellable)
-            QProgressDialog::closeEvent(event);
-        else
-            event->ignore();
-    }
+void JobProgressDialog::setCancellable(bool cancellable) {
+    this->cancellable = cancellable;
+    if (!cancellable)
+        setCancelButton(nullptr);
+}
 
-private:
-    bool cancellable = true;
-};
+// While the work can no longer stop, neither Escape nor the close button may take the dialog
+// away.
+void JobProgressDialog::reject() {
+    if (cancellable)
+        QProgressDialog::reject();
+}
+
+void JobProgressDialog::closeEvent(QCloseEvent *event) {
+    if (cancellable)
+        QProgressDialog::closeEvent(event);
+    else
+        event->ignore();
+}
 
 WriteProgress::WriteProgress(SaveJob *job, QWidget *parent, const QString &title,
                              const QString &fileName)
     : QObject(parent)
     , job(job)
     , fileName(fileName)
-    , dialog(new SaveProgressDialog(parent)) {
-    dialog->setWindowModality(Qt::ApplicationModal);
-    dialog->setWindowTitle(title);
-    auto *label = new QLabel(dialog);
-    label->setTextFormat(Qt::PlainText); // a file name is never markup
-    label->setWordWrap(true);
-    dialog->setLabel(label);
-    dialog->setLabelText(tr("Writing model definition file \"%1\"...").arg(wrappable(fileName)));
-    dialog->setRange(0, Steps);
+    , dialog(new JobProgressDialog(job, parent, title)) {
+    dialog->setFileText(tr("Writing model definition file \"%1\"..."), fileName);
     dialog->setMinimumDuration(MinimumDuration);
-    dialog->setAutoReset(false);
-    dialog->setAutoClose(false);
-    // Cancel and the close button emit canceled(); Escape only rejects the dialog.
-    connect(dialog, &QProgressDialog::canceled, job, &SaveJob::cancel);
-    connect(dialog, &QDialog::rejected, job, &SaveJob::cancel);
     dialog->setValue(0);
     connect(&timer, &QTimer::timeout, this, &WriteProgress::update);
     timer.start(UpdateInterval);
@@ -80,9 +84,7 @@ void WriteProgress::update() {
     if (job->isFinishing() && !finishingShown) {
         finishingShown = true;
         dialog->setCancellable(false);
-        dialog->setCancelButton(nullptr);
-        dialog->setLabelText(
-            tr("Finishing model definition file \"%1\"...").arg(wrappable(fileName)));
+        dialog->setFileText(tr("Finishing model definition file \"%1\"..."), fileName);
     }
     const int value = step(job->linesWritten(), job->totalLines());
     if (value != dialog->value())

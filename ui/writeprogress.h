@@ -3,19 +3,41 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QString>
 #include <QTimer>
 
-class QLabel;
 class QWidget;
 class SaveJob;
-class SaveProgressDialog;
+class WorkerJob;
 
-// Shows how far a save has come: a modal progress dialog that appears only when the save
-// lasts more than about half a second. Cancel, Escape and the dialog's close button ask the
-// save to stop; once the file is being finished the dialog says so and offers no Cancel.
-// It reads the job's progress from a timer on the GUI thread, so the worker never waits for
-// the window.
+// The modal progress dialog of a job on a worker: Cancel, Escape and the dialog's close button
+// ask the job to stop, unless the dialog has been told that the work can no longer stop. Its
+// label shows a file's path as dialogs show paths, the whole path in its tool tip.
+class JobProgressDialog : public QProgressDialog {
+    Q_OBJECT
+
+public:
+    static constexpr int Steps = 1000;
+
+    JobProgressDialog(WorkerJob *job, QWidget *parent, const QString &title);
+
+    // The text, with "%1" standing for the file's path.
+    void setFileText(const QString &text, const QString &fileName);
+    void setCancellable(bool cancellable);
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    bool cancellable = true;
+};
+
+// Shows how far a save has come: the progress dialog appears only when the save lasts more
+// than about half a second; once the file is being finished the dialog says so and offers no
+// Cancel. It reads the job's progress from a timer on the GUI thread, so the worker never
+// waits for the window.
 class WriteProgress : public QObject {
     Q_OBJECT
 
@@ -31,7 +53,7 @@ private:
 
     SaveJob *job;
     QString fileName;
-    QPointer<SaveProgressDialog> dialog;
+    QPointer<JobProgressDialog> dialog;
     QTimer timer;
     bool finishingShown = false;
 };
