@@ -288,6 +288,7 @@ void MainWidget::setupSizeLine() {
     sizeLabel->setWordWrap(true);
     sizeLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     sizeLabel->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    sizeLabel->setFocusPolicy(Qt::StrongFocus); // reached by Tab, so the keyboard can copy it
     verticalLayout_4->addWidget(sizeLabel);
 }
 

@@ -1,14 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogdriver.h"
 
+#include "checkresultdialog.h"
+
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
+#include <QTreeWidget>
 
 QString asRead(QString text) {
     return text.remove(QChar(0x200B));
@@ -48,6 +53,9 @@ void DialogDriver::poll() {
         answerMessage(box);
     } else if (qobject_cast<QProgressDialog *>(modal)) {
         answerProgress(modal);
+    } else if (qobject_cast<CheckResultDialog *>(modal)) {
+        answered = modal;
+        answerResult(modal);
     } else if (otherDialog) {
         answered = modal;
         otherDialog(modal);
@@ -84,8 +92,13 @@ void DialogDriver::answerSaveDialog(QWidget *widget) {
 void DialogDriver::answerMessage(QMessageBox *box) {
     // The save dialog's own question before it replaces a file.
     if (qobject_cast<QFileDialog *>(box->parentWidget())) {
-        ++overwriteConfirmations;
-        box->button(QMessageBox::Yes)->click();
+        if (QAbstractButton *yes = box->button(QMessageBox::Yes)) {
+            ++overwriteConfirmations;
+            yes->click();
+        } else {
+            unexpected.append(QStringLiteral("file dialog: ") + box->text());
+            box->escapeButton()->click();
+        }
         return;
     }
 
@@ -94,6 +107,7 @@ void DialogDriver::answerMessage(QMessageBox *box) {
     seen.title = box->windowTitle();
     seen.text = asRead(box->text());
     seen.informativeText = asRead(box->informativeText());
+    seen.detailedText = box->detailedText();
     seen.standardButtons = box->standardButtons();
     for (QAbstractButton *button : box->buttons())
         seen.buttons.append(button->text());
@@ -127,4 +141,37 @@ void DialogDriver::answerProgress(QWidget *widget) {
         return;
     if (auto *cancel = dialog->findChild<QPushButton *>())
         cancel->click();
+}
+
+// Records what the window shows and closes it with Escape, as the analyst would.
+void DialogDriver::answerResult(QWidget *dialog) {
+    SeenResult seen;
+    seen.title = dialog->windowTitle();
+    const auto shown = [dialog](const char *name) {
+        auto *label = dialog->findChild<QLabel *>(QLatin1String(name));
+        return label && !label->isHidden() ? label->text() : QString();
+    };
+    seen.verdict = shown("verdictLabel");
+    seen.counts = shown("countsLabel");
+    seen.comparison = shown("comparisonLabel");
+    seen.fileName = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameLineEdit"))->text();
+    auto *tree = dialog->findChild<QTreeWidget *>(QStringLiteral("findingsTreeWidget"));
+    for (int row = 0; !tree->isHidden() && row < tree->topLevelItemCount(); ++row) {
+        const QTreeWidgetItem *item = tree->topLevelItem(row);
+        seen.findings.append(QStringList{item->text(0), item->text(1), item->text(2),
+                                         item->text(3)}
+                                 .join(u'|'));
+    }
+    for (const QPushButton *button : dialog->findChildren<QPushButton *>()) {
+        if (button->isDefault())
+            seen.defaultButton = button->text();
+    }
+    seen.fitsOnScreen = showsAllItsText(dialog);
+    QWidget *focus = dialog->focusWidget() ? dialog->focusWidget() : dialog;
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(focus, &escape);
+    seen.closedByEscape = !dialog->isVisible();
+    if (dialog->isVisible())
+        dialog->close();
+    results.append(seen);
 }

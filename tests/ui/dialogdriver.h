@@ -15,6 +15,7 @@ struct SeenMessage {
     QString title;
     QString text;
     QString informativeText;
+    QString detailedText;
     QStringList buttons;
     QMessageBox::StandardButtons standardButtons;
     QString defaultButton;
@@ -22,6 +23,19 @@ struct SeenMessage {
     Qt::TextFormat textFormat = Qt::AutoText;
     Qt::TextFormat informativeTextFormat = Qt::AutoText; // of its label, when it has one
     bool fitsOnScreen = false; // the box within the screen, and each label's text all shown
+};
+
+// What a check's result window showed when it came up.
+struct SeenResult {
+    QString title;
+    QString verdict;
+    QString fileName;   // the whole path, as its line edit holds it
+    QString counts;     // empty when hidden
+    QStringList findings; // "line|column|kind|message"
+    QString comparison; // empty when hidden
+    QString defaultButton;
+    bool fitsOnScreen = false;
+    bool closedByEscape = false;
 };
 
 // A text as the analyst reads it: without the zero-width spaces that let a long name wrap.
@@ -39,7 +53,7 @@ class DialogDriver : public QObject {
 public:
     explicit DialogDriver(QObject *parent = nullptr);
 
-    // Answers for the save dialogs to come, in order: a path to type, or an empty string to
+    // Answers for the file dialogs to come (save or open), in order: a path to type, or an empty string to
     // cancel.
     QStringList saveAnswers;
     // The button to click in a message box that offers more than OK; empty: its escape button.
@@ -50,6 +64,7 @@ public:
     std::function<void(QWidget *)> otherDialog;
 
     QList<SeenMessage> messages;
+    QList<SeenResult> results;
     int overwriteConfirmations = 0;
     QStringList saveDialogDirectories;
     QStringList saveDialogTitles;
@@ -64,6 +79,7 @@ private:
     void answerSaveDialog(QWidget *dialog);
     void answerMessage(QMessageBox *box);
     void answerProgress(QWidget *dialog);
+    void answerResult(QWidget *dialog);
 
     QTimer timer;
     QPointer<QWidget> answered;

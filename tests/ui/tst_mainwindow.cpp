@@ -3,6 +3,7 @@
 #include "dialogdriver.h"
 #include "mainwidget.h"
 #include "mainwindow.h"
+#include "sizeline.h"
 
 #include <QAbstractSpinBox>
 #include <QAccessible>
@@ -74,6 +75,9 @@ private slots:
     void aboutLabels_data();
     void aboutLabels();
     void textsAreLookedUpInTheirClass();
+    void groupedDigitsAsQtGroupsThem_data();
+    void groupedDigitsAsQtGroupsThem();
+    void sizeLineWrapsInsteadOfWidening();
 
 private:
     template<class T = QObject> T *child(const char *name) const {
@@ -103,7 +107,8 @@ void tst_MainWindow::namedParts() {
     const QStringList parts =
         QStringLiteral(
             "QAction actionExit MainWindow; QAction actionAbout MainWindow; "
-            "QAction actionCreate MainWindow; QMenuBar menubar MainWindow; "
+            "QAction actionCreate MainWindow; QAction actionCheck MainWindow; "
+            "QMenuBar menubar MainWindow; "
             "QMenu menu_File menubar; QMenu menuHelp menubar; QStatusBar statusbar MainWindow; "
             "MainWidget MainWidget MainWindow; QVBoxLayout verticalLayout_4 MainWidget; "
             "QHBoxLayout horizontalLayout_4 verticalLayout_4; QLabel label MainWidget; "
@@ -128,7 +133,7 @@ void tst_MainWindow::namedParts() {
             "QVBoxLayout _3 _2; QVBoxLayout _4 _2; QLabel label_5 censoringGroupBox; "
             "QLabel label_11 censoringGroupBox; "
             "QLineEdit censoringParameterLineEdit censoringGroupBox; "
-            "QLineEdit censoredSymbolLineEdit censoringGroupBox; "
+            "QLineEdit censoredSymbolLineEdit censoringGroupBox; QLabel sizeLabel MainWidget; "
             "QGroupBox groupBox_5 MainWidget; QGridLayout _11 groupBox_5; "
             "QPushButton createButton groupBox_5; QPushButton exitButton groupBox_5")
             .split(QStringLiteral("; "));
@@ -241,7 +246,8 @@ void tst_MainWindow::window() {
 
     QCOMPARE(actionTexts(mainWindow->menuBar()), (QStringList{"&File", "Help"}));
     QCOMPARE(actionTexts(child<QMenu>("menu_File")),
-             (QStringList{"&Create Model Definition File...", "E&xit"}));
+             (QStringList{"&Create Model Definition File...", "C&heck Model Definition File...",
+                          "E&xit"}));
     QCOMPARE(actionTexts(child<QMenu>("menuHelp")), QStringList{"&About..."});
 
     QTest::mouseMove(child<QPushButton>("createButton"));
@@ -298,7 +304,7 @@ void tst_MainWindow::tabOrder_data() {
                           "noMoreDetectionsLineEdit",   "initialSurvivalIndexSpinBox",
                           "initialReleaseCheckBox",     "detectedSymbolLineEdit",
                           "notDetectedSymbolLineEdit",  "censoringGroupBox"};
-    const QStringList buttons{"createButton", "exitButton"};
+    const QStringList buttons{"sizeLabel", "createButton", "exitButton"};
     QTest::newRow("censoring off") << false << top + buttons;
     QTest::newRow("censoring on") << true
                                   << top
@@ -457,11 +463,53 @@ void tst_MainWindow::textsAreLookedUpInTheirClass() {
 
     QCOMPARE(translatedWindow.windowTitle(), QString("MainWindow|tarskCJS 1.0"));
     QCOMPARE(translatedWindow.findChild<QMenu *>("menuHelp")->title(), QString("MainWindow|Help"));
+    QCOMPARE(translatedWindow.findChild<QAction *>("actionCheck")->text(),
+             QString("MainWindow|C&heck Model Definition File..."));
     QCOMPARE(translatedWindow.findChild<QLabel *>("label_9")->text(),
              QString("MainWidget|Probability of no detection after a given occasion"));
     QCOMPARE(translatedWindow.findChild<QLineEdit *>("finalParameterLineEdit")->text(),
              QString("MainWidget|lambda"));
     QCOMPARE(translatedAbout.windowTitle(), QString("AboutDialog|Dialog"));
+}
+
+void tst_MainWindow::groupedDigitsAsQtGroupsThem_data() {
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<qulonglong>("value");
+
+    const QStringList locales{"C", "en_US", "de_DE", "fr_FR", "de_CH", "hi_IN", "ar_EG", "bn_BD"};
+    const QList<qulonglong> values{0, 7, 999, 1000, 65536, 10782361, 1234567890123456789ULL,
+                                   ~qulonglong(0)};
+    for (const QString &locale : locales) {
+        for (qulonglong value : values)
+            QTest::addRow("%s_%llu", qPrintable(locale), value) << locale << value;
+    }
+}
+
+// Beyond 64 bits the grouping is the program's own: it must be Qt's, where Qt has one.
+void tst_MainWindow::groupedDigitsAsQtGroupsThem() {
+    QFETCH(QString, locale);
+    QFETCH(qulonglong, value);
+    const QLocale numbers(locale);
+    QCOMPARE(groupedDigits(QString::number(value), numbers), numbers.toString(value));
+    QCOMPARE(groupedNumber(UInt128(value), numbers), numbers.toString(value));
+}
+
+// At N = 99 the figures are long; the line wraps, and the window stays as wide as the form.
+void tst_MainWindow::sizeLineWrapsInsteadOfWidening() {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    auto *periods = child<QSpinBox>("numPeriodsSpinBox");
+    auto *line = child<QLabel>("sizeLabel");
+    const int width = mainWindow->width();
+
+    periods->setValue(99);
+    QCoreApplication::processEvents();
+    QLocale::setDefault(QLocale::system());
+
+    QVERIFY2(line->text().startsWith("633,825,300,114,114,700,748,351,602,688 histories"),
+             qPrintable(line->text()));
+    QCOMPARE(mainWindow->width(), width);
+    QVERIFY2(line->heightForWidth(line->width()) <= line->height(), "the line is cut off");
+    QVERIFY(line->geometry().bottom() < child<QWidget>("groupBox_5")->geometry().top());
 }
 
 QTEST_MAIN(tst_MainWindow)
