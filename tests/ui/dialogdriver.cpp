@@ -158,9 +158,8 @@ void DialogDriver::answerResult(QWidget *dialog) {
     auto *tree = dialog->findChild<QTreeWidget *>(QStringLiteral("findingsTreeWidget"));
     for (int row = 0; !tree->isHidden() && row < tree->topLevelItemCount(); ++row) {
         const QTreeWidgetItem *item = tree->topLevelItem(row);
-        seen.findings.append(QStringList{item->text(0), item->text(1), item->text(2),
-                                         item->text(3)}
-                                 .join(u'|'));
+        seen.findings.append(
+            QStringList{item->text(0), item->text(1), item->text(2), item->text(3)}.join(u'|'));
     }
     for (const QPushButton *button : dialog->findChildren<QPushButton *>()) {
         if (button->isDefault())

@@ -29,10 +29,10 @@ struct SeenMessage {
 struct SeenResult {
     QString title;
     QString verdict;
-    QString fileName;   // the whole path, as its line edit holds it
-    QString counts;     // empty when hidden
+    QString fileName;     // the whole path, as its line edit holds it
+    QString counts;       // empty when hidden
     QStringList findings; // "line|column|kind|message"
-    QString comparison; // empty when hidden
+    QString comparison;   // empty when hidden
     QString defaultButton;
     bool fitsOnScreen = false;
     bool closedByEscape = false;
@@ -53,8 +53,8 @@ class DialogDriver : public QObject {
 public:
     explicit DialogDriver(QObject *parent = nullptr);
 
-    // Answers for the file dialogs to come (save or open), in order: a path to type, or an empty string to
-    // cancel.
+    // Answers for the file dialogs to come (save or open), in order: a path to type, or an empty
+    // string to cancel.
     QStringList saveAnswers;
     // The button to click in a message box that offers more than OK; empty: its escape button.
     QString messageAnswer;

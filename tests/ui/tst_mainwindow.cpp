@@ -477,8 +477,8 @@ void tst_MainWindow::groupedDigitsAsQtGroupsThem_data() {
     QTest::addColumn<qulonglong>("value");
 
     const QStringList locales{"C", "en_US", "de_DE", "fr_FR", "de_CH", "hi_IN", "ar_EG", "bn_BD"};
-    const QList<qulonglong> values{0, 7, 999, 1000, 65536, 10782361, 1234567890123456789ULL,
-                                   ~qulonglong(0)};
+    const QList<qulonglong> values{
+        0, 7, 999, 1000, 65536, 10782361, 1234567890123456789ULL, ~qulonglong(0)};
     for (const QString &locale : locales) {
         for (qulonglong value : values)
             QTest::addRow("%s_%llu", qPrintable(locale), value) << locale << value;

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "checkjob.h"
+#include "checkprogress.h"
 #include "dialogdriver.h"
 #include "savejob.h"
 #include "writeprogress.h"
@@ -13,6 +15,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <memory>
 
 namespace {
 
@@ -37,6 +40,14 @@ struct HeldWork {
         return {SaveResult::Status::Cancelled, QString()};
     }
 };
+
+// A check that has read half of a large file and waits for a stop request.
+ModelCheckResult heldCheck(const CheckJob::Progress &progress) {
+    constexpr qint64 total = qint64(1) << 30;
+    while (progress(total / 2, total))
+        QThread::msleep(5);
+    return {};
+}
 
 QString shownText(const QLabel *label) {
     return asRead(label->text());
@@ -162,31 +173,54 @@ void tst_WriteProgress::leavesNoDialogBehind() {
 }
 
 void tst_WriteProgress::longPathsStayOnTheScreen_data() {
+    QTest::addColumn<QString>("job");
     QTest::addColumn<QString>("fileName");
-    QTest::newRow("one_long_name") << "/tmp/" + QString(240, u'a') + ".txt";
-    QTest::newRow("many_short_names") << QString("/data/field").repeated(40) + "/m.txt";
-    QTest::newRow("long_names_deep") << QString("/" + QString(120, u'b')).repeated(6) + "/m.txt";
+    for (const char *job : {"save", "check"}) {
+        QTest::addRow("%s_one_long_name", job) << job << "/tmp/" + QString(240, u'a') + ".txt";
+        QTest::addRow("%s_many_short_names", job)
+            << job << QString("/data/field").repeated(40) + "/m.txt";
+        QTest::addRow("%s_long_names_deep", job)
+            << job << QString("/" + QString(120, u'b')).repeated(6) + "/m.txt";
+        QTest::addRow("%s_name_of_4000", job) << job << "/tmp/" + QString(4000, u'c');
+        QTest::addRow("%s_path_of_300", job) << job << QString("/d123456789").repeated(30);
+    }
 }
 
-// The whole path can be read: the dialog stays on the screen and wraps the name.
+// The dialog stays on the screen, and the path breaks only at "/": a name too long for a line
+// is shortened in the middle, and the whole path is the label's tool tip.
 void tst_WriteProgress::longPathsStayOnTheScreen() {
+    QFETCH(QString, job);
     QFETCH(QString, fileName);
     QWidget form;
     form.show();
     HeldWork work;
-    SaveJob job([&work](const SaveMonitor &monitor) { return work(monitor); });
-    QSignalSpy finished(&job, &SaveJob::finished);
-    WriteProgress progress(&job, &form, QStringLiteral("t"), fileName);
-    job.start();
+    SaveJob save([&work](const SaveMonitor &monitor) { return work(monitor); });
+    CheckJob check(heldCheck);
+    WorkerJob *running = &save;
+    std::unique_ptr<QObject> progress;
+    if (job == QLatin1String("save")) {
+        progress = std::make_unique<WriteProgress>(&save, &form, QStringLiteral("t"), fileName);
+    } else {
+        running = &check;
+        progress = std::make_unique<CheckProgress>(&check, &form, QStringLiteral("t"), fileName);
+    }
+    QSignalSpy finished(running, &WorkerJob::finished);
+    running->start();
 
     QProgressDialog *dialog = shownDialog();
     QVERIFY2(dialog, "the progress dialog never showed");
-    QVERIFY(shownText(dialog->findChild<QLabel *>()).contains(fileName));
+    const QLabel *label = dialog->findChild<QLabel *>();
+    QCOMPARE(label->toolTip(), fileName);
+    QVERIFY2(!label->text().contains(QChar(0x200B)), "the path breaks inside a name");
+    const QStringList shown = label->text().section(u'"', 1, 1).split(u'/');
+    for (const QString &name : shown)
+        QVERIFY2(name.size() <= 40, qPrintable(name));
+    QVERIFY2(label->text().contains(QChar(0x2026)), "a long path is shown whole");
     QVERIFY2(showsAllItsText(dialog), qPrintable(QStringLiteral("dialog %1x%2 on a screen %3 wide")
                                                      .arg(dialog->width())
                                                      .arg(dialog->height())
                                                      .arg(dialog->screen()->size().width())));
-    job.cancel();
+    running->cancel();
     QVERIFY(finished.wait(60000));
 }
 
