@@ -109,8 +109,10 @@ void DialogDriver::answerMessage(QMessageBox *box) {
     seen.informativeText = asRead(box->informativeText());
     seen.detailedText = box->detailedText();
     seen.standardButtons = box->standardButtons();
-    for (QAbstractButton *button : box->buttons())
-        seen.buttons.append(button->text());
+    for (QAbstractButton *button : box->buttons()) {
+        if (box->buttonRole(button) != QMessageBox::ActionRole || box->detailedText().isEmpty())
+            seen.buttons.append(button->text()); // not the one that shows the details
+    }
     if (box->defaultButton())
         seen.defaultButton = box->defaultButton()->text();
     if (box->escapeButton())

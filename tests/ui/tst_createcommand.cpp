@@ -11,12 +11,15 @@
 #include "testfiles.h"
 #include "workedexamples.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -26,6 +29,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
@@ -70,6 +75,30 @@ QString critical(const QString &text) {
     return QStringLiteral("Critical tarskCJS 1.0 [OK] ") + text;
 }
 
+// The file name a message shows between its first and its last double quote.
+QString shownName(const SeenMessage &message) {
+    return message.text.section(u'"', 1, -2);
+}
+
+// Empty when the message shows the file's name as it should: whole, or, when the name is long,
+// shortened in the middle (no name between two "/" longer than 40 characters, the same start
+// and end) with the whole name in the box's details.
+QString misshown(const SeenMessage &message, const QString &fileName) {
+    const QString shown = shownName(message);
+    if (shown == fileName)
+        return message.detailedText.isEmpty() ? QString() : "details for a name shown whole";
+    if (message.detailedText != fileName)
+        return "the whole name is not in the details: " + message.detailedText.left(80);
+    if (!shown.contains(QChar(0x2026)) || shown.left(4) != fileName.left(4)
+        || shown.right(4) != fileName.right(4))
+        return "not the name shortened in the middle: " + shown;
+    for (const QString &name : shown.split(u'/')) {
+        if (name.size() > 40)
+            return "a name too long for a line: " + name;
+    }
+    return QString();
+}
+
 } // namespace
 
 class tst_CreateCommand : public QObject {
@@ -101,6 +130,15 @@ private slots:
     void windowStaysOpenWhileWriting();
     void fileNamesAreShownAsTheyAre_data();
     void fileNamesAreShownAsTheyAre();
+    void longNamesStayOnTheScreen_data();
+    void longNamesStayOnTheScreen();
+    void checkShowsTheResult_data();
+    void checkShowsTheResult();
+    void checkOfAStalledFifoIsCancelled();
+    void checkRemembersOnlyRegularFiles();
+    void sizeLineFollowsTheForm_data();
+    void sizeLineFollowsTheForm();
+    void sizeLineWarnsOnASmallVolume();
 
 private:
     template<class T> T *child(const char *name) const {
@@ -112,6 +150,7 @@ private:
     QString path(const QString &name) const { return files->filePath(name); }
     QStringList messages() const;
     void create(const QString &trigger = QStringLiteral("button"));
+    void check(const QString &fileName);
 
     QTemporaryDir settingsDir;
     std::unique_ptr<QTemporaryDir> files;
@@ -161,6 +200,14 @@ void tst_CreateCommand::create(const QString &trigger) {
     // The file is written on a worker; the command is over once its outcome has been told.
     const MainWidget *form = child<MainWidget>("MainWidget");
     QTRY_VERIFY_WITH_TIMEOUT(!form->isWriting(), 600000);
+}
+
+// Runs the check command from the File menu; returns once its result window has closed.
+void tst_CreateCommand::check(const QString &fileName) {
+    driver->saveAnswers = {fileName};
+    child<QAction>("actionCheck")->trigger();
+    const MainWidget *form = child<MainWidget>("MainWidget");
+    QTRY_VERIFY_WITH_TIMEOUT(!form->isChecking(), 600000);
 }
 
 void tst_CreateCommand::writesWorkedExampleA_data() {
@@ -249,8 +296,11 @@ void tst_CreateCommand::unopenableFileIsReported() {
 
     create();
 
-    QCOMPARE(messages(),
-             QStringList{critical(QString("Unable to create file \"%1\"").arg(fileName))});
+    QCOMPARE(driver->messages.size(), 1);
+    const QString problem = misshown(driver->messages.constFirst(), fileName);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QCOMPARE(messages(), QStringList{critical(QString("Unable to create file \"%1\"")
+                                                  .arg(shownName(driver->messages.constFirst())))});
     QVERIFY2(!driver->messages.constFirst().informativeText.isEmpty(), "the reason is missing");
     QVERIFY2(driver->messages.constFirst().fitsOnScreen, "part of the message is cut off");
     QCOMPARE(entriesOf(files->path()), QStringList{"afile"});
@@ -472,14 +522,17 @@ void tst_CreateCommand::specialTargetsAreWrittenThrough_data() {
     QTest::newRow("null_device") << "null";
     QTest::newRow("full_device") << "full";
     QTest::newRow("fifo_with_reader") << "fifo";
+    QTest::newRow("dev_null") << "/dev/null";
 }
 
 // A device or a FIFO chosen in the dialog is written straight through and stays what it was;
 // it is never replaced by a regular file.
 void tst_CreateCommand::specialTargetsAreWrittenThrough() {
     QFETCH(QString, kind);
-    const QString target = path(kind);
-    const bool made = kind == "null"   ? makeNullDevice(target)
+    const bool system = kind.startsWith(u'/');
+    const QString target = system ? kind : path(kind);
+    const bool made = system           ? QFile::exists(target)
+                      : kind == "null" ? makeNullDevice(target)
                       : kind == "full" ? makeFullDevice(target)
                                        : makeFifo(target);
     if (!made)
@@ -496,7 +549,9 @@ void tst_CreateCommand::specialTargetsAreWrittenThrough() {
     if (reader.joinable())
         reader.join();
     QCOMPARE(fileKind(target), before);
-    QCOMPARE(entriesOf(files->path()), QStringList{kind});
+    QCOMPARE(entriesOf(files->path()), system ? QStringList() : QStringList{kind});
+    // A device or a FIFO is no place for files: the dialog opens where it did.
+    QVERIFY2(!storedDirectory().isValid(), qPrintable(storedDirectory().toString()));
     if (kind == "full") {
         QCOMPARE(messages().size(), 1);
         QVERIFY2(messages().constFirst().startsWith(
@@ -568,11 +623,258 @@ void tst_CreateCommand::fileNamesAreShownAsTheyAre() {
     create();
 
     QCOMPARE(readFile(fileName), exampleA);
+    QCOMPARE(driver->messages.size(), 1);
+    const QString problem = misshown(driver->messages.constFirst(), fileName);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
     QCOMPARE(messages(),
-             QStringList{information(
-                 QString("TARSK 4 Model Definition file \"%1\" created.").arg(fileName))});
+             QStringList{information(QString("TARSK 4 Model Definition file \"%1\" created.")
+                                         .arg(shownName(driver->messages.constFirst())))});
     QCOMPARE(driver->messages.constFirst().textFormat, Qt::PlainText);
     QVERIFY2(driver->messages.constFirst().fitsOnScreen, "part of the message is cut off");
+}
+
+void tst_CreateCommand::longNamesStayOnTheScreen_data() {
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<int>("length"); // of the path, whose names are 30 or 200 characters
+
+    QTest::newRow("created_path300") << "created" << 300;
+    QTest::newRow("unopenable_path4000") << "unopenable" << 4000;
+    QTest::newRow("unopenable_path300") << "unopenable" << 300;
+    QTest::newRow("noRoom_path4000") << "noRoom" << 4000;
+    QTest::newRow("noRoom_path300") << "noRoom" << 300;
+    QTest::newRow("checked_path300") << "checked" << 300;
+    QTest::newRow("created_path4000") << "created" << 4000;
+    QTest::newRow("checked_path4000") << "checked" << 4000;
+}
+
+// Whatever the box, it lies within the screen's free area and keeps the whole name at hand.
+void tst_CreateCommand::longNamesStayOnTheScreen() {
+    QFETCH(QString, box);
+    QFETCH(int, length);
+    QString directory = files->path();
+    while (directory.size() < length - 220)
+        directory += QStringLiteral("/") + QString(length > 300 ? 200 : 30, u'd');
+    while (directory.size() < length - 20)
+        directory += QStringLiteral("/d");
+    if (box != "unopenable")
+        QVERIFY(QDir().mkpath(directory));
+    const QString fileName = directory + "/model.txt";
+    if (box == "noRoom")
+        child<QSpinBox>("numPeriodsSpinBox")->setValue(99);
+
+    if (box == "checked") {
+        QVERIFY(writeFile(fileName, exampleA));
+        check(fileName);
+        QCOMPARE(driver->results.size(), 1);
+        QVERIFY2(driver->results.constFirst().fitsOnScreen, "the window is off the screen");
+        QCOMPARE(driver->results.constFirst().fileName, fileName);
+        return;
+    }
+    driver->saveAnswers = {fileName};
+    create();
+    QCOMPARE(driver->messages.size(), 1);
+    const SeenMessage &shown = driver->messages.constFirst();
+    QVERIFY2(shown.fitsOnScreen, "the box is off the screen");
+    const QString problem = misshown(shown, fileName);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QCOMPARE(shown.icon, box == "created" ? QMessageBox::Information : QMessageBox::Critical);
+}
+
+void tst_CreateCommand::checkShowsTheResult_data() {
+    QTest::addColumn<QByteArray>("content"); // empty: /proc/self/mem, which cannot be read
+    QTest::addColumn<int>("periods");        // on the form
+    QTest::addColumn<QString>("verdict");
+    QTest::addColumn<QList<int>>("counts"); // histories, warnings, errors; empty: not shown
+    QTest::addColumn<QStringList>("findings");
+    QTest::addColumn<QString>("comparison");
+
+    const QString line = "likelihood\n";
+    QByteArray removed = exampleA;
+    removed.replace("1 0, s0*p1*X1,\n", "");
+    QTest::newRow("written_sound_matches")
+        << exampleA << 2 << "is sound, and it is the file the form's current model would write."
+        << QList<int>{4, 0, 0} << QStringList() << QString();
+    QTest::newRow("removed_history_unsound")
+        << removed << 2 << "is not sound." << QList<int>{3, 0, 1}
+        << QStringList{"8||error: cells do not sum to 1"}
+        << "It is not the file the form's current model would write; the first difference is "
+           "on line 12: this line is not the one written for the given options: from column 3 "
+           "on, expected \"1 0, s0*p1*X1,\", found \"1 1, s0*p1*lambda;\".";
+    QTest::newRow("sound_but_not_the_form")
+        << exampleA << 3 << "is sound." << QList<int>{4, 0, 0} << QStringList()
+        << "It is not the file the form's current model would write; the first difference is "
+           "on line 2: this line is not the one written for the given options: from column 9 "
+           "on, expected \"s0, p1, s1, p2, lambda;\", found \"s0, p1, lambda;\".";
+    QTest::newRow("unused_parameter_warns")
+        << QByteArray(exampleA).replace("s0, p1, lambda;", "s0, p1, q, lambda;") << 2 << "is sound."
+        << QList<int>{4, 1, 0} << QStringList{"2||warning: unused parameter"}
+        << QString("It is not the file the form's current model would write; the first "
+                   "difference is on line 2: this line is not the one written for the given "
+                   "options: from column 9 on, expected \"s0, p1, lambda;\", found "
+                   "\"s0, p1, q, lambda;\".");
+    QTest::newRow("unreadable") << QByteArray() << 2 << "could not be read: " << QList<int>()
+                                << QStringList() << QString();
+}
+
+// The result window tells the verdict, the counts, the findings and whether the file is the
+// form's; plain text, and Escape closes it.
+void tst_CreateCommand::checkShowsTheResult() {
+    QFETCH(QByteArray, content);
+    QFETCH(int, periods);
+    QFETCH(QString, verdict);
+    QFETCH(QList<int>, counts);
+    QFETCH(QStringList, findings);
+    QFETCH(QString, comparison);
+    const QString fileName =
+        content.isEmpty() ? QStringLiteral("/proc/self/mem") : path("<b>model.txt");
+    if (!content.isEmpty())
+        QVERIFY(writeFile(fileName, content));
+    child<QSpinBox>("numPeriodsSpinBox")->setValue(periods);
+
+    check(fileName);
+
+    QCOMPARE(driver->saveDialogTitles, QStringList{"Check Model Definition File"});
+    QCOMPARE(driver->saveDialogFilters,
+             QStringList{"Text Files (*.txt);;" + allFiles + " | Text Files (*.txt)"});
+    QCOMPARE(driver->results.size(), 1);
+    const SeenResult &result = driver->results.constFirst();
+    QCOMPARE(result.title, QString("tarskCJS 1.0"));
+    QCOMPARE(result.fileName, fileName);
+    QVERIFY2(result.verdict.startsWith("\"" + fileName + "\" " + verdict),
+             qPrintable(result.verdict));
+    const QLocale locale;
+    const QString countsText =
+        counts.isEmpty()
+            ? QString()
+            : QString("Histories: %1. Warnings: %2. Errors: %3.")
+                  .arg(locale.toString(counts.value(0)), locale.toString(counts.value(1)),
+                       locale.toString(counts.value(2)));
+    QCOMPARE(result.counts, countsText);
+    QStringList shownFindings;
+    for (const QString &finding : result.findings)
+        shownFindings.append(finding.section(u'|', 0, 2));
+    for (QString &finding : findings)
+        finding.replace(0, finding.indexOf(u'|'),
+                        locale.toString(finding.section(u'|', 0, 0).toInt()));
+    QCOMPARE(shownFindings, findings);
+    QCOMPARE(result.comparison, comparison.replace("line 12", "line " + locale.toString(12))
+                                    .replace("line 2:", "line " + locale.toString(2) + ":"));
+    QCOMPARE(result.defaultButton, QString("Close"));
+    QVERIFY(result.closedByEscape);
+    QVERIFY(result.fitsOnScreen);
+    QCOMPARE(messages(), QStringList());
+}
+
+// A FIFO whose writer stalls keeps the check waiting: the progress dialog comes up, and its
+// Cancel ends the check without a result.
+void tst_CreateCommand::checkOfAStalledFifoIsCancelled() {
+    const QString fifo = path("fifo");
+    QVERIFY(makeFifo(fifo));
+    std::atomic<bool> over{false};
+    std::thread writer([&] {
+        QFile end(fifo);
+        if (!end.open(QIODevice::WriteOnly))
+            return;
+        end.write(exampleA.left(40));
+        end.flush();
+        while (!over.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    });
+    driver->cancelProgress = true;
+
+    check(fifo);
+
+    over.store(true);
+    writer.join();
+    QCOMPARE(driver->progressDialogsSeen, 1);
+    QVERIFY2(driver->progressLabel.contains(fifo), qPrintable(driver->progressLabel));
+    QCOMPARE(driver->results.size(), 0);
+    QCOMPARE(messages(), QStringList());
+}
+
+// A checked regular file moves the remembered directory; a FIFO leaves it.
+void tst_CreateCommand::checkRemembersOnlyRegularFiles() {
+    QTemporaryDir other;
+    QVERIFY(other.isValid());
+    const QString fifo = other.filePath("fifo");
+    QVERIFY(makeFifo(fifo));
+    QVERIFY(writeFile(path("model.txt"), exampleA));
+
+    check(path("model.txt"));
+    QCOMPARE(storedDirectory().toString(), files->path());
+
+    std::thread writer([&] { writeFile(fifo, exampleA); });
+    check(fifo);
+    writer.join();
+    QCOMPARE(storedDirectory().toString(), files->path());
+    QCOMPARE(driver->saveDialogDirectories.value(1), files->path());
+    QCOMPARE(driver->results.size(), 2);
+    QVERIFY2(driver->results.at(1).verdict.contains("is sound, and it is the file"),
+             qPrintable(driver->results.at(1).verdict));
+}
+
+void tst_CreateCommand::sizeLineFollowsTheForm_data() {
+    QTest::addColumn<int>("periods");
+    QTest::addColumn<bool>("censoring");
+    QTest::addColumn<bool>("release");
+    QTest::addColumn<QString>("survival");
+
+    QTest::newRow("defaults") << 2 << false << false << "s";
+    QTest::newRow("N16") << 16 << false << false << "s";
+    QTest::newRow("N16_censoring") << 16 << true << false << "s";
+    QTest::newRow("N10_release_long_name") << 10 << false << true << "survival";
+    QTest::newRow("N24_censoring_release") << 24 << true << true << "phi";
+    QTest::newRow("N40") << 40 << false << false << "s";
+}
+
+// The line shows the figures of --stats for whatever the form holds, in the locale's numbers.
+void tst_CreateCommand::sizeLineFollowsTheForm() {
+    QFETCH(int, periods);
+    QFETCH(bool, censoring);
+    QFETCH(bool, release);
+    QFETCH(QString, survival);
+    child<QSpinBox>("numPeriodsSpinBox")->setValue(periods);
+    child<QGroupBox>("censoringGroupBox")->setChecked(censoring);
+    child<QAbstractButton>("initialReleaseCheckBox")->setChecked(release);
+    child<QLineEdit>("survivalParameterLineEdit")->setText(survival);
+
+    ModelOptions options;
+    options.numPeriods = periods;
+    options.censoring = censoring;
+    options.initialRelease = release;
+    options.survivalParameter = survival;
+    const ModelDefinitionSize size = modelDefinitionSize(options, NativeNewlineLength);
+    const QLocale locale;
+    QString expected = QString("%1 histories · %2")
+                           .arg(locale.toString(size.lines.toUInt64Saturated()),
+                                humanReadableSize(size.bytes, locale));
+    if (size.bytes >= 1000) // below, the size is in bytes already
+        expected += QString(" (%1 bytes)").arg(locale.toString(size.bytes.toUInt64Saturated()));
+    const auto *line = child<QLabel>("sizeLabel");
+    QCOMPARE(line->text().section(u'\n', 0, 0), expected);
+    QCOMPARE(line->textFormat(), Qt::PlainText);
+}
+
+// On a volume too small for the file the line says so, in a colour of its own; a file that fits
+// takes the warning away again.
+void tst_CreateCommand::sizeLineWarnsOnASmallVolume() {
+    const SmallVolume small(path("small"), QStringLiteral("1m"));
+    if (!small.isMounted())
+        QSKIP("cannot mount a small tmpfs here (needs root)");
+    QSettings().setValue(DirectoryKey, small.filePath(QString()).chopped(1));
+    const auto *line = child<QLabel>("sizeLabel");
+    const QColor text = line->parentWidget()->palette().color(QPalette::WindowText);
+
+    child<QSpinBox>("numPeriodsSpinBox")->setValue(16);
+    QVERIFY2(line->text().contains("It does not fit in \"" + small.filePath(QString()).chopped(1)
+                                   + "\": only "),
+             qPrintable(line->text()));
+    QVERIFY(line->palette().color(QPalette::WindowText) != text);
+    QCOMPARE(line->toolTip(), small.filePath(QString()).chopped(1));
+
+    child<QSpinBox>("numPeriodsSpinBox")->setValue(4);
+    QVERIFY2(!line->text().contains("not fit"), qPrintable(line->text()));
+    QCOMPARE(line->palette().color(QPalette::WindowText), text);
 }
 
 QTEST_MAIN(tst_CreateCommand)
