@@ -122,7 +122,7 @@ void CheckResultDialog::retranslateUi() {
     setWindowTitle(tr("CheckResultDialog"));
     fileLabel->setText(tr("File:"));
     findingsTreeWidget->setHeaderLabels({tr("Line"), tr("Column"), tr("Kind"), tr("Message")});
-    copyButton->setText(tr("&Copy Report"));
+    copyButton->setText(tr("Co&py Report")); // "&Close" has Alt+C
     copyFindingsAction->setText(tr("Copy Findings"));
 }
 

@@ -2,16 +2,19 @@
 # Runs the desktop program on its own X server (Xvfb) under a real window manager (openbox)
 # and checks through the server what the offscreen tests cannot see: where the window manager
 # puts the framed window, that it cannot resize it, the keyboard path to the save dialog, the
-# file written through that dialog, and the exit code of both ways to close the window. Saves
-# a picture of the framed window on the way.
-# Usage: check-window.sh TARSKCJS TARSKCJS_CLI GRABFRAME SCREENSHOT_PNG
+# file written through that dialog, a check through the menu and the open dialog with what its
+# result window copies, the size line against `tarskcjs-cli --stats`, and the exit code of both
+# ways to close the window. Saves pictures of the framed window and of a result window.
+# Usage: check-window.sh TARSKCJS TARSKCJS_CLI GRABFRAME READCLIPBOARD SCREENSHOT_PNG CHECK_PNG
 # Exit status: 0 passed, 1 failed, 77 skipped (no Xvfb, openbox or X tools, or no X server).
 set -euo pipefail
 
 app=$1
 cli=$2
 grab=$3
-screenshot=$4
+clipboard=$4
+screenshot=$5
+check_picture=$6
 title='tarskCJS 1.0'
 title_pattern='^tarskCJS 1\.0$'
 patience=60 # seconds for anything to happen; a busy machine is slow, not wrong
@@ -104,7 +107,7 @@ app_exited() {
 }
 
 start_app() {
-    "$app" >"$work/tarskcjs.log" 2>&1 &
+    LANG=en_US.UTF-8 LC_ALL= "$app" >"$work/tarskcjs.log" 2>&1 &
     app_pid=$!
     window=
     wait_for_window "$title_pattern"
@@ -139,6 +142,62 @@ create_through_dialog() {
     poll "the message to close" window_gone "$box"
 }
 
+# Checks a file through File > Check Model Definition File... (Alt+F, H), typing its path into
+# the open dialog; copies the result window's report into $report and leaves the window
+# open, its id in $result_window. (Alt+P: Co&py Report.)
+check_through_dialog() {
+    local path=$1
+    xdotool key --clearmodifiers alt+f h
+    wait_for_window '^Check Model Definition File$'
+    xdotool windowactivate --sync "$found"
+    xdotool type --delay 5 "$path"
+    xdotool key Return
+    wait_for_window "$title_pattern" # the result window
+    result_window=$found
+    xdotool windowactivate --sync "$result_window"
+    local before
+    before=$("$clipboard")
+    xdotool key --clearmodifiers alt+p
+    poll "the report on the clipboard" report_copied "$before"
+}
+report_copied() {
+    report=$("$clipboard")
+    [ "$report" != "$1" ]
+}
+close_result_window() {
+    xdotool windowactivate --sync "$result_window"
+    xdotool key Escape
+    poll "the result window to close" window_gone "$result_window"
+}
+
+# The size line as copied from the keyboard: it sits just before the Create button in the Tab
+# order, and the periods, first in that order, have the focus.
+copy_size_line() {
+    xdotool windowactivate --sync "$window"
+    local before
+    before=$("$clipboard")
+    xdotool key shift+Tab shift+Tab shift+Tab ctrl+a ctrl+c
+    poll "the size line on the clipboard" size_line_copied "$before"
+    xdotool key Tab Tab Tab # back to the periods
+}
+size_line_copied() {
+    size_line=$("$clipboard")
+    [ "$size_line" != "$1" ]
+}
+# What the size line says for `tarskcjs-cli --stats ARGS`, in US English numbers.
+expected_size_line() {
+    local stats lines bytes human
+    stats=$("$cli" --stats "$@") || fail "tarskcjs-cli --stats failed"
+    lines=$(sed -n 's/^histories: //p' <<<"$stats" | sed ':a;s/\B[0-9]\{3\}\>/,&/;ta')
+    bytes=$(sed -n 's/^bytes: \([0-9]*\).*/\1/p' <<<"$stats" | sed ':a;s/\B[0-9]\{3\}\>/,&/;ta')
+    human=$(sed -n 's/^bytes: [0-9]* (\(.*\))$/\1/p' <<<"$stats")
+    if [ -n "$human" ]; then
+        echo "$lines histories · $human ($bytes bytes)"
+    else
+        echo "$lines histories · $bytes bytes"
+    fi
+}
+
 # Settings, the remembered directory and any runtime files stay in this run's directory.
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache"
 export XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/runtime"
@@ -146,6 +205,7 @@ mkdir -p "$HOME" "$work/saved" "$work/expected"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS SESSION_MANAGER QT_QPA_PLATFORMTHEME
 export QT_QPA_PLATFORM=xcb
+# The size line's numbers follow the locale; the program's are US English (start_app).
 
 step "X server"
 # Xvfb takes the first free display number itself and writes it once it accepts clients.
@@ -178,10 +238,6 @@ echo "screen ${sw}x$sh, frame ${fw}x$fh at $fx,$fy, window ${cw}x$ch at $cx,$cy"
     fail "the frame is not fully on the screen"
 ((fh > ch && cy > fy)) || fail "the frame has no title bar above the window"
 
-step "picture of the framed window"
-mkdir -p "$(dirname "$screenshot")"
-"$grab" "$fx" "$fy" "$fw" "$fh" "$screenshot" 2>"$work/grab.log" || fail "no picture taken"
-
 step "fixed size"
 hints=$(xprop -id "$window" WM_NORMAL_HINTS)
 min=$(sed -n 's/.*minimum size: \([0-9]*\) by \([0-9]*\).*/\1x\2/p' <<<"$hints")
@@ -204,6 +260,42 @@ create_through_dialog "$work/saved/default.txt"
 "$cli" -n 2 -o "$work/expected/default.txt" || fail "tarskcjs-cli failed"
 cmp "$work/expected/default.txt" "$work/saved/default.txt" ||
     fail "the file differs from what tarskcjs-cli writes"
+
+step "the size line for the default model, copied from the keyboard"
+copy_size_line
+expected=$(expected_size_line -n 2)
+[ "$size_line" = "$expected" ] || fail "the size line reads '$size_line', not '$expected'"
+
+step "checking the written file through the menu and the open dialog"
+check_through_dialog "$work/saved/default.txt"
+grep -qF "\"$work/saved/default.txt\" is sound, and it is the file the form's current model would write." <<<"$report" ||
+    fail "the result window does not call the file sound and the form's: $report"
+grep -qxF "Histories: 4. Warnings: 0. Errors: 0." <<<"$report" ||
+    fail "the result window has other counts: $report"
+close_result_window
+
+step "checking an unsound file, and a picture of its result window"
+"$cli" -n 3 | grep -v '^0 1 0,' >"$work/saved/edited.txt"
+check_through_dialog "$work/saved/edited.txt"
+grep -qF "is not sound." <<<"$report" || fail "the edited file is not called unsound: $report"
+grep -q "^line [0-9]*: error: in draw 1 of 3" <<<"$report" ||
+    fail "the result window does not name the sum's line: $report"
+read -r rx ry rw rh < <(geometry "$(frame_of "$result_window")")
+((rx >= sx && ry >= sy && rx + rw <= sx + sw && ry + rh <= sy + sh)) ||
+    fail "the result window is not fully on the screen"
+mkdir -p "$(dirname "$check_picture")"
+"$grab" "$rx" "$ry" "$rw" "$rh" "$check_picture" 2>"$work/grab.log" || fail "no picture taken"
+close_result_window
+
+step "the size line for 16 periods, and a picture of the framed window"
+xdotool windowactivate --sync "$window"
+xdotool key ctrl+a type 16
+copy_size_line
+expected=$(expected_size_line -n 16)
+[ "$size_line" = "$expected" ] || fail "the size line reads '$size_line', not '$expected'"
+read -r fx fy fw fh < <(geometry "$frame")
+mkdir -p "$(dirname "$screenshot")"
+"$grab" "$fx" "$fy" "$fw" "$fh" "$screenshot" 2>"$work/grab.log" || fail "no picture taken"
 
 step "closing through the window manager"
 xdotool windowactivate --sync "$window"
