@@ -9,6 +9,7 @@
 //   tarskcjs-bench [--runs K] [--dir DIR] [--periods 16,20,22,24] [--no-baseline]
 //                  [--reference-cli PATH]
 
+#include "checkjob.h"
 #include "dialogdriver.h"
 #include "mainwidget.h"
 #include "mainwindow.h"
@@ -51,7 +52,8 @@ enum class Task {
     Straightforward,
     WriteSyscall,
     WriteSyscallSync,
-    GuiCreate
+    GuiCreate,
+    GuiCheck
 };
 
 const char *taskName(Task task) {
@@ -70,6 +72,8 @@ const char *taskName(Task task) {
         return "write2+fsync";
     case Task::GuiCreate:
         return "gui-create";
+    case Task::GuiCheck:
+        return "gui-check";
     }
     return "";
 }
@@ -127,10 +131,13 @@ double writeWithSyscall(quint64 bytes, const QString &path, bool sync) {
     return double(timer.nsecsElapsed()) / 1e9;
 }
 
-// The real create command in the real main window, its dialogs answered as an analyst would;
-// a 5 ms timer on the GUI thread notes the longest gap between its ticks while the worker
-// writes, finishing of the file included. Returns seconds and that gap in milliseconds.
-std::pair<double, double> createInTheWindow(const ModelOptions &options, const QString &path) {
+// The real create (or check) command in the real main window, its dialogs answered as an
+// analyst would; a 5 ms timer on the GUI thread notes the longest gap between its ticks while
+// the worker writes, finishing of the file included, or checks the file, which has the form's
+// model. Returns seconds and that gap in milliseconds.
+std::pair<double, double> runInTheWindow(Task task, const ModelOptions &options,
+                                         const QString &path) {
+    const bool checking = task == Task::GuiCheck;
     MainWindow window;
     window.show();
     QCoreApplication::processEvents();
@@ -147,7 +154,9 @@ std::pair<double, double> createInTheWindow(const ModelOptions &options, const Q
     ticker.setTimerType(Qt::PreciseTimer);
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         const qint64 now = clock.nsecsElapsed();
-        const auto *job = form->findChild<SaveJob *>();
+        const WorkerJob *job = form->findChild<SaveJob *>();
+        if (!job)
+            job = form->findChild<CheckJob *>();
         if (job && job->isRunning()) {
             if (lastTick >= 0)
                 longestGap = std::max(longestGap, now - lastTick);
@@ -160,13 +169,18 @@ std::pair<double, double> createInTheWindow(const ModelOptions &options, const Q
 
     QEventLoop loop;
     QObject::connect(form, &MainWidget::saveFinished, &loop, &QEventLoop::quit);
+    QObject::connect(form, &MainWidget::checkFinished, &loop, &QEventLoop::quit);
     const qint64 start = clock.nsecsElapsed();
-    QMetaObject::invokeMethod(window.findChild<QPushButton *>(QStringLiteral("createButton")),
-                              "click", Qt::QueuedConnection);
+    QMetaObject::invokeMethod(form, checking ? "onCheckModelDefinition" : "onCreateModelDefinition",
+                              Qt::QueuedConnection);
     loop.exec();
-    if (driver.messages.size() != 1
-        || driver.messages.constFirst().icon != QMessageBox::Information)
+    if (checking) {
+        if (driver.results.size() != 1 || !driver.results.constFirst().verdict.contains("sound, "))
+            qFatal("the check did not find the file sound and the form's");
+    } else if (driver.messages.size() != 1
+               || driver.messages.constFirst().icon != QMessageBox::Information) {
         qFatal("the create command did not report success");
+    }
     return {double(clock.nsecsElapsed() - start) / 1e9, double(longestGap) / 1e6};
 }
 
@@ -195,7 +209,9 @@ int runChild(const QStringList &args) {
     else if (task == taskName(Task::WriteSyscallSync))
         seconds = writeWithSyscall(bytes, path, true);
     else if (task == taskName(Task::GuiCreate))
-        std::tie(seconds, extra) = createInTheWindow(options, path);
+        std::tie(seconds, extra) = runInTheWindow(Task::GuiCreate, options, path);
+    else if (task == taskName(Task::GuiCheck))
+        std::tie(seconds, extra) = runInTheWindow(Task::GuiCheck, options, path);
     else if (task == taskName(Task::StreamPath))
         seconds = writeWithWriter(Task::StreamPath, options, path);
     else if (task == taskName(Task::StreamPathKeepingHeap)) {
@@ -308,7 +324,7 @@ public:
                    QString::number(periods), censoring ? "1" : "0", path})
                 .second.trimmed()
                 .split(' ');
-        if (path != QStringLiteral("/dev/null"))
+        if (path != QStringLiteral("/dev/null") && task != Task::GuiCheck)
             QFile::remove(path);
         return {printed.value(0).toDouble(), printed.value(1).toDouble(),
                 printed.value(2).toDouble()};
@@ -489,6 +505,30 @@ void guiGapTable(Bench &bench, const QList<int> &periods) {
     }
 }
 
+// The same while the window checks a file the companion wrote for the form's model.
+void guiCheckGapTable(Bench &bench, const QList<int> &periods) {
+    printLine("\nDesktop program, check command in the main window (offscreen), the GUI thread's "
+              "longest gap while the worker checks (a 5 ms timer):\n");
+    printLine("| N | MB | check, s | longest gap, ms |");
+    printLine("|---|---|---|---|");
+    const QString model = bench.file("gui-check.txt");
+    for (int n : periods) {
+        spawn({QStringLiteral(TARSKCJS_CLI_PATH), "-n", QString::number(n), "-o", model});
+        QList<double> seconds, gaps;
+        for (int run = 0; run < bench.runs; ++run) {
+            const QList<double> figures = bench.runTask(Task::GuiCheck, n, false, model);
+            seconds.append(figures.at(0));
+            gaps.append(figures.at(2));
+        }
+        QFile::remove(model);
+        printLine(QStringLiteral("| %1 | %2 | %3 | %4 |")
+                      .arg(n)
+                      .arg(double(fileBytes(n, false)) / 1e6, 0, 'f', 1)
+                      .arg(range(summarise(seconds), 3))
+                      .arg(range(summarise(gaps), 1)));
+    }
+}
+
 // --check reads the file once and evaluates every line: against `wc -l` on the same file,
 // in the page cache (each is run once before measuring).
 void checkTable(Bench &bench, const QList<int> &periods) {
@@ -551,7 +591,8 @@ QList<int> numbers(const QString &list) {
 
 int main(int argc, char *argv[]) {
     if (argc > 2 && qstrcmp(argv[1], "--child") == 0) {
-        if (qstrcmp(argv[2], taskName(Task::GuiCreate)) == 0) {
+        if (qstrcmp(argv[2], taskName(Task::GuiCreate)) == 0
+            || qstrcmp(argv[2], taskName(Task::GuiCheck)) == 0) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
             QApplication app(argc, argv);
             return runChild(QApplication::arguments().mid(2));
@@ -581,13 +622,16 @@ int main(int argc, char *argv[]) {
                                            "LIST", "16,20,22,24");
     const QCommandLineOption guiOption(
         "gui-periods", "Periods for the GUI thread's gap (default 22,24).", "LIST", "22,24");
+    const QCommandLineOption guiCheckOption(
+        "gui-check-periods", "Periods for the GUI thread's gap while it checks (default 22).",
+        "LIST", "22");
     const QCommandLineOption checkOption("check-periods", "Periods for --check (default 20,22).",
                                          "LIST", "20,22");
     const QCommandLineOption noBaselineOption(
         "no-baseline", "Skip the writer's variants (slow: about 20 s a run at N = 22).");
     const QCommandLineOption referenceOption(
         "reference-cli", "Another build of the companion whose CPU time to show beside.", "PATH");
-    parser.addOptions({runsOption, dirOption, periodsOption, guiOption, checkOption,
+    parser.addOptions({runsOption, dirOption, periodsOption, guiOption, guiCheckOption, checkOption,
                        noBaselineOption, referenceOption});
     parser.process(app);
 
@@ -607,6 +651,7 @@ int main(int argc, char *argv[]) {
         variantsTable(bench, 22);
     companionTable(bench, periods, parser.value(referenceOption));
     guiGapTable(bench, numbers(parser.value(guiOption)));
+    guiCheckGapTable(bench, numbers(parser.value(guiCheckOption)));
     checkTable(bench, numbers(parser.value(checkOption)));
     statsArithmetic();
     return 0;
