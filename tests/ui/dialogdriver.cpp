@@ -145,7 +145,7 @@ void DialogDriver::answerProgress(QWidget *widget) {
         cancel->click();
 }
 
-// Records what the window shows and closes it with Escape, as the analyst would.
+// Records what the window shows and closes it from the keyboard, as the analyst would.
 void DialogDriver::answerResult(QWidget *dialog) {
     SeenResult seen;
     seen.title = dialog->windowTitle();
@@ -169,9 +169,9 @@ void DialogDriver::answerResult(QWidget *dialog) {
     }
     seen.fitsOnScreen = showsAllItsText(dialog);
     QWidget *focus = dialog->focusWidget() ? dialog->focusWidget() : dialog;
-    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-    QCoreApplication::sendEvent(focus, &escape);
-    seen.closedByEscape = !dialog->isVisible();
+    QKeyEvent press(QEvent::KeyPress, resultKey, Qt::NoModifier);
+    QCoreApplication::sendEvent(focus, &press);
+    seen.closedByKey = !dialog->isVisible();
     if (dialog->isVisible())
         dialog->close();
     results.append(seen);

@@ -35,7 +35,7 @@ struct SeenResult {
     QString comparison;   // empty when hidden
     QString defaultButton;
     bool fitsOnScreen = false;
-    bool closedByEscape = false;
+    bool closedByKey = false; // the driver's resultKey closed it
 };
 
 // A text as the analyst reads it: without the zero-width spaces that let a long name wrap.
@@ -58,6 +58,8 @@ public:
     QStringList saveAnswers;
     // The button to click in a message box that offers more than OK; empty: its escape button.
     QString messageAnswer;
+    // The key that closes a check's result window, pressed where the focus is.
+    Qt::Key resultKey = Qt::Key_Escape;
     // Whether to press Cancel in the progress dialog as soon as it shows.
     bool cancelProgress = false;
     // Called for any other modal dialog; it must close the dialog.

@@ -687,33 +687,37 @@ void tst_CreateCommand::checkShowsTheResult_data() {
     QTest::addColumn<QList<int>>("counts"); // histories, warnings, errors; empty: not shown
     QTest::addColumn<QStringList>("findings");
     QTest::addColumn<QString>("comparison");
+    QTest::addColumn<bool>("closeWithEnter"); // else Escape, wherever the focus is
 
     const QString line = "likelihood\n";
     QByteArray removed = exampleA;
     removed.replace("1 0, s0*p1*X1,\n", "");
     QTest::newRow("written_sound_matches")
         << exampleA << 2 << "is sound, and it is the file the form's current model would write."
-        << QList<int>{4, 0, 0} << QStringList() << QString();
+        << QList<int>{4, 0, 0} << QStringList() << QString() << true;
     QTest::newRow("removed_history_unsound")
         << removed << 2 << "is not sound." << QList<int>{3, 0, 1}
         << QStringList{"8||error: cells do not sum to 1"}
         << "It is not the file the form's current model would write; the first difference is "
            "on line 12: this line is not the one written for the given options: from column 3 "
-           "on, expected \"1 0, s0*p1*X1,\", found \"1 1, s0*p1*lambda;\".";
+           "on, expected \"1 0, s0*p1*X1,\", found \"1 1, s0*p1*lambda;\"."
+        << true;
     QTest::newRow("sound_but_not_the_form")
         << exampleA << 3 << "is sound." << QList<int>{4, 0, 0} << QStringList()
         << "It is not the file the form's current model would write; the first difference is "
            "on line 2: this line is not the one written for the given options: from column 9 "
-           "on, expected \"s0, p1, s1, p2, lambda;\", found \"s0, p1, lambda;\".";
+           "on, expected \"s0, p1, s1, p2, lambda;\", found \"s0, p1, lambda;\"."
+        << false;
     QTest::newRow("unused_parameter_warns")
         << QByteArray(exampleA).replace("s0, p1, lambda;", "s0, p1, q, lambda;") << 2 << "is sound."
         << QList<int>{4, 1, 0} << QStringList{"2||warning: unused parameter"}
         << QString("It is not the file the form's current model would write; the first "
                    "difference is on line 2: this line is not the one written for the given "
                    "options: from column 9 on, expected \"s0, p1, lambda;\", found "
-                   "\"s0, p1, q, lambda;\".");
+                   "\"s0, p1, q, lambda;\".")
+        << false;
     QTest::newRow("unreadable") << QByteArray() << 2 << "could not be read: " << QList<int>()
-                                << QStringList() << QString();
+                                << QStringList() << QString() << false;
 }
 
 // The result window tells the verdict, the counts, the findings and whether the file is the
@@ -725,6 +729,8 @@ void tst_CreateCommand::checkShowsTheResult() {
     QFETCH(QList<int>, counts);
     QFETCH(QStringList, findings);
     QFETCH(QString, comparison);
+    QFETCH(bool, closeWithEnter);
+    driver->resultKey = closeWithEnter ? Qt::Key_Return : Qt::Key_Escape;
     const QString fileName =
         content.isEmpty() ? QStringLiteral("/proc/self/mem") : path("<b>model.txt");
     if (!content.isEmpty())
@@ -760,7 +766,7 @@ void tst_CreateCommand::checkShowsTheResult() {
     QCOMPARE(result.comparison, comparison.replace("line 12", "line " + locale.toString(12))
                                     .replace("line 2:", "line " + locale.toString(2) + ":"));
     QCOMPARE(result.defaultButton, QString("Close"));
-    QVERIFY(result.closedByEscape);
+    QVERIFY2(result.closedByKey, "the key left the window open");
     QVERIFY(result.fitsOnScreen);
     QCOMPARE(messages(), QStringList());
 }
