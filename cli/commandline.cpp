@@ -3,6 +3,7 @@
 
 #include "modeldefinitioncheck.h"
 #include "modelnames.h"
+#include "modeltext.h"
 #include "modelvalidation.h"
 #include "version.h"
 
@@ -54,6 +55,20 @@ struct Options {
         "SYM", "2"};
     QCommandLineOption initialRelease{
         "initial-release", tr("Begin every history with the release, written as a detection.")};
+    QCommandLineOption constantSurvival{
+        "constant-survival",
+        tr("One survival parameter for every interval, phi(.): the survival name alone, with no "
+           "number (--initial-survival-index has no effect). The last survival and the last "
+           "detection are then written as their product instead of the final parameter.")};
+    QCommandLineOption constantDetection{
+        "constant-detection",
+        tr("One detection parameter for every occasion, p(.): the detection name alone, with no "
+           "number. The last survival and the last detection are then written as their "
+           "product instead of the final parameter.")};
+    QCommandLineOption constantCensoring{
+        "constant-censoring",
+        tr("With --censoring: one censoring parameter for every occasion, the censoring name "
+           "alone, with no number.")};
     QCommandLineOption output{
         {"o", "output"},
         tr("Write the file to FILE. A regular file is replaced atomically, only when the new one "
@@ -96,7 +111,9 @@ struct Options {
                 noMoreDetections, initialSurvivalIndex,
                 detectedSymbol,   notDetectedSymbol,
                 censoring,        censoringParameter,
-                censoredSymbol,   initialRelease};
+                censoredSymbol,   initialRelease,
+                constantSurvival, constantDetection,
+                constantCensoring};
     }
 
     QList<QCommandLineOption> all() const {
@@ -112,6 +129,9 @@ struct Options {
                 censoringParameter,
                 censoredSymbol,
                 initialRelease,
+                constantSurvival,
+                constantDetection,
+                constantCensoring,
                 output,
                 stats,
                 check,
@@ -232,8 +252,9 @@ QString helpText(const QCommandLineParser &parser) {
                "  2    usage error: an unknown option, a number out of range, an argument that\n"
                "       is not valid text, a name or symbol with a line break, a tab or another\n"
                "       control character, \",\" or \";\", or a character the file's encoding\n"
-               "       cannot hold; or (without --allow-name-clashes) an empty name, a name\n"
-               "       that does not read as a name, clashing names or ambiguous symbols\n"
+               "       cannot hold, an empty name for a parameter made constant; or (without\n"
+               "       --allow-name-clashes) an empty name, a name that does not read as a\n"
+               "       name, clashing names or ambiguous symbols\n"
                "  3    --check: the file is not sound (syntax, names, histories, probabilities,\n"
                "       or not the file of the model options given); the findings are listed\n"
                "  130  interrupted (SIGINT or SIGTERM) before the end; with --output nothing\n"
@@ -245,7 +266,8 @@ QString helpText(const QCommandLineParser &parser) {
                "  %1 -n 24 --stats\n"
                "  %1 --check model.txt\n"
                "  %1 --check model.txt -n 5 --censoring\n"
-               "  %1 -n 3 --initial-release | less\n")
+               "  %1 -n 3 --initial-release | less\n"
+               "  %1 -n 6 --constant-survival --constant-detection -o model.txt\n")
                 .arg(programName());
     return text;
 }
@@ -309,6 +331,9 @@ bool readModelOptions(const QCommandLineParser &parser, const Options &o,
     options.censoringParameter = parser.value(o.censoringParameter);
     options.censoredSymbol = parser.value(o.censoredSymbol);
     options.initialRelease = parser.isSet(o.initialRelease);
+    options.constantSurvival = parser.isSet(o.constantSurvival);
+    options.constantDetection = parser.isSet(o.constantDetection);
+    options.constantCensoring = parser.isSet(o.constantCensoring);
     return true;
 }
 
@@ -345,6 +370,29 @@ QString readCheck(const QCommandLineParser &parser, const Options &o, CompanionR
     }
     request.seed = quint32(seed);
     return QString();
+}
+
+// Options that were given but change nothing in the file of the model they describe.
+QStringList ineffectiveOptions(const QCommandLineParser &parser, const Options &o,
+                               const ModelOptions &options) {
+    QStringList warnings;
+    if (options.constantSurvival && parser.isSet(o.initialSurvivalIndex)) {
+        warnings.append(tr("--initial-survival-index has no effect with --constant-survival: "
+                           "the survival parameter has no number"));
+    }
+    if (ModelText::finalIsProduct(options) && parser.isSet(o.final)) {
+        const QString reduced =
+            options.constantSurvival && options.constantDetection
+                ? tr("--constant-survival and --constant-detection")
+                : (options.constantSurvival ? QStringLiteral("--constant-survival")
+                                            : QStringLiteral("--constant-detection"));
+        warnings.append(tr("--final has no effect with %1: the file writes the last survival "
+                           "times the last detection instead of a final parameter")
+                            .arg(reduced));
+    }
+    if (options.constantCensoring && !options.censoring)
+        warnings.append(tr("--constant-censoring has no effect without --censoring"));
+    return warnings;
 }
 
 } // namespace
@@ -417,6 +465,7 @@ CompanionRequest parseCommandLine(const QStringList &arguments) {
         request.action = CompanionRequest::Action::UsageError;
         return request;
     }
+    request.warnings = ineffectiveOptions(parser, o, request.options);
     if (const QString error = readOutput(parser, o, request); !error.isEmpty())
         return usage(error);
     request.allowNameClashes = parser.isSet(o.allowNameClashes);

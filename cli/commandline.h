@@ -23,6 +23,7 @@ struct CompanionRequest {
     bool compareWithOptions = false; // --check with model options: compare with their file
     quint32 seed = 0;                // --check: the first draw's seed
     QString text;                    // the help or version text, or the usage error's one line
+    QStringList warnings;            // options given that have no effect on the model
 };
 
 // Parses the companion's arguments (the program name first). Never exits and prints nothing,

@@ -334,13 +334,17 @@ int runCompanion(const QStringList &arguments) {
         put(request.text + u'\n', stderr);
         return ExitUsage;
     case CompanionRequest::Action::Stats:
-        return printStats(request.options);
     case CompanionRequest::Action::Check:
-        return checkFile(request);
     case CompanionRequest::Action::Write:
         break;
     }
 
+    for (const QString &warning : request.warnings)
+        warn(warning);
+    if (request.action == CompanionRequest::Action::Stats)
+        return printStats(request.options);
+    if (request.action == CompanionRequest::Action::Check)
+        return checkFile(request);
     if (!acceptModel(request))
         return ExitUsage;
     catchInterrupts();

@@ -17,4 +17,9 @@ struct ModelOptions {
     QString censoringParameter = QStringLiteral("c");
     QString censoredSymbol = QStringLiteral("2");
     bool initialRelease = false;
+    // Reduced models: one parameter for every interval (phi(.)), for every occasion (p(.)), or
+    // for every censoring occasion (only with censoring).
+    bool constantSurvival = false;
+    bool constantDetection = false;
+    bool constantCensoring = false;
 };

@@ -17,20 +17,26 @@ namespace {
 struct FieldText {
     ModelField field;
     QString text;
+    bool constant = false; // the whole text is one parameter's name, with no number after it
 };
 
-// The texts that go into the file: the censoring ones only when censoring is on.
+// The texts that go into the file: the censoring ones only when censoring is on, the final
+// parameter's name only when F is not written as a product.
 QList<FieldText> textsInFile(const ModelOptions &options) {
     QList<FieldText> texts = {
-        {ModelField::SurvivalParameter, options.survivalParameter},
-        {ModelField::DetectionParameter, options.detectionParameter},
-        {ModelField::FinalParameter, options.finalParameter},
+        {ModelField::SurvivalParameter, options.survivalParameter, options.constantSurvival},
+        {ModelField::DetectionParameter, options.detectionParameter, options.constantDetection},
+    };
+    if (!ModelText::finalIsProduct(options))
+        texts.append({ModelField::FinalParameter, options.finalParameter});
+    texts += QList<FieldText>{
         {ModelField::NoMoreDetections, options.noMoreDetections},
         {ModelField::DetectedSymbol, options.detectedSymbol},
         {ModelField::NotDetectedSymbol, options.notDetectedSymbol},
     };
     if (options.censoring) {
-        texts.append({ModelField::CensoringParameter, options.censoringParameter});
+        texts.append({ModelField::CensoringParameter, options.censoringParameter,
+                      options.constantCensoring});
         texts.append({ModelField::CensoredSymbol, options.censoredSymbol});
     }
     return texts;
@@ -85,9 +91,8 @@ bool findRefusal(const FieldText &input, PieceEncoder &encoder, QList<ModelFindi
     const QString &text = input.text;
     if (const int at = firstPosition(text, isLineBreak)) {
         findings.append({ModelFinding::Kind::LineBreak, {input.field}, text, at});
-    } else if (const int at = firstPosition(text, [](QChar c) {
-                   return c.category() == QChar::Other_Control;
-               })) {
+    } else if (const int at = firstPosition(
+                   text, [](QChar c) { return c.category() == QChar::Other_Control; })) {
         findings.append({ModelFinding::Kind::ControlCharacter, {input.field}, text, at});
     } else if (const int at = firstPosition(text, isSeparator)) {
         findings.append({ModelFinding::Kind::Separator, {input.field}, text, at});
@@ -95,6 +100,8 @@ bool findRefusal(const FieldText &input, PieceEncoder &encoder, QList<ModelFindi
         QString character;
         const int at = firstUnencodable(text, encoder, character);
         findings.append({ModelFinding::Kind::Unencodable, {input.field}, character, at});
+    } else if (input.constant && text.isEmpty()) {
+        findings.append({ModelFinding::Kind::EmptyConstantName, {input.field}, text});
     } else {
         return false;
     }
@@ -116,23 +123,33 @@ void findNameForm(const FieldText &input, QList<ModelFinding> &findings) {
         findings.append({ModelFinding::Kind::NotAName, {input.field}, input.text});
 }
 
-// Every parameter and variable name of the file, with the field whose stem makes it.
+ModelField fieldOf(ModelText::DeclaredParameter::Kind kind) {
+    switch (kind) {
+    case ModelText::DeclaredParameter::Kind::Survival:
+        return ModelField::SurvivalParameter;
+    case ModelText::DeclaredParameter::Kind::Detection:
+        return ModelField::DetectionParameter;
+    case ModelText::DeclaredParameter::Kind::Censoring:
+        return ModelField::CensoringParameter;
+    case ModelText::DeclaredParameter::Kind::Final:
+        break;
+    }
+    return ModelField::FinalParameter;
+}
+
+// Every parameter and variable name the file holds, with the field whose text makes it.
 QList<FieldText> namesInFile(const ModelOptions &options) {
     QList<FieldText> names;
-    for (int i = 1; i <= options.numPeriods - 1; ++i) {
-        names.append({ModelField::SurvivalParameter, ModelText::survival(options, i)});
-        names.append({ModelField::DetectionParameter, ModelText::detection(options, i)});
-        if (options.censoring)
-            names.append({ModelField::CensoringParameter, ModelText::censoring(options, i)});
-    }
-    names.append({ModelField::FinalParameter, options.finalParameter});
+    for (const ModelText::DeclaredParameter &parameter : ModelText::declaredParameters(options))
+        names.append({fieldOf(parameter.kind), parameter.name});
     for (int k = 0; k <= options.numPeriods - 1; ++k)
         names.append({ModelField::NoMoreDetections, ModelText::noMoreDetections(options, k)});
     return names;
 }
 
-// One finding per pair of fields, with the first name they share. Names made from one stem
-// differ in their numbers, so a clash always involves two fields; a name that three fields
+// One finding per pair of fields, with the first name they share. Names made from one text
+// differ in their numbers (a constant name is declared once), so a clash always involves two
+// fields; a name that three fields
 // give makes three pairs, so every field that gave a name so far is kept.
 void findNameClashes(const ModelOptions &options, QList<ModelFinding> &findings) {
     QHash<QString, QList<ModelField>> owners;
@@ -233,6 +250,10 @@ QString describeFinding(const ModelFinding &finding,
                   "represent. Replace it and try again.")
             .arg(first, shown)
             .arg(finding.position);
+    case ModelFinding::Kind::EmptyConstantName:
+        return tr("%1 is empty, but it names one parameter for the whole model, which the file "
+                  "cannot declare without a name. Enter a name and try again.")
+            .arg(first);
     case ModelFinding::Kind::EmptyName:
         return finding.fields.value(0) == ModelField::FinalParameter
                    ? tr("%1 is empty, so the final parameter would have no name.").arg(first)
