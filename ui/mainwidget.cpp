@@ -10,6 +10,7 @@
 #include "modeldefinitionsize.h"
 #include "modelfilesaver.h"
 #include "modeloptions.h"
+#include "modeltext.h"
 #include "modelvalidation.h"
 #include "outputtarget.h"
 #include "savejob.h"
@@ -112,7 +113,9 @@ void MainWidget::setupUi() {
     // censoring box takes focus itself, for its check box, before the fields it enables.
     QWidget *const tabOrder[] = {numPeriodsSpinBox,
                                  survivalParameterLineEdit,
+                                 constantSurvivalCheckBox,
                                  detectionParameterLineEdit,
+                                 constantDetectionCheckBox,
                                  finalParameterLineEdit,
                                  noMoreDetectionsLineEdit,
                                  initialSurvivalIndexSpinBox,
@@ -121,6 +124,7 @@ void MainWidget::setupUi() {
                                  notDetectedSymbolLineEdit,
                                  censoringGroupBox,
                                  censoringParameterLineEdit,
+                                 constantCensoringCheckBox,
                                  censoredSymbolLineEdit,
                                  sizeLabel,
                                  createButton,
@@ -155,43 +159,45 @@ void MainWidget::setupNamesBox() {
     groupBox->setObjectName(QStringLiteral("groupBox"));
     verticalLayout_3 = new QVBoxLayout(groupBox);
     verticalLayout_3->setObjectName(QStringLiteral("verticalLayout_3"));
-    horizontalLayout = new QHBoxLayout();
-    horizontalLayout->setObjectName(QStringLiteral("horizontalLayout"));
-    verticalLayout = new QVBoxLayout();
-    verticalLayout->setObjectName(QStringLiteral("verticalLayout"));
+    // One row per name: its label, its field and, for the names a reduced model makes the
+    // same for every interval or occasion, the box that does so.
+    gridLayout = new QGridLayout();
+    gridLayout->setObjectName(QStringLiteral("gridLayout"));
     label_2 = new QLabel(groupBox);
     label_2->setObjectName(QStringLiteral("label_2"));
-    verticalLayout->addWidget(label_2);
-    label_3 = new QLabel(groupBox);
-    label_3->setObjectName(QStringLiteral("label_3"));
-    verticalLayout->addWidget(label_3);
-    label_4 = new QLabel(groupBox);
-    label_4->setObjectName(QStringLiteral("label_4"));
-    verticalLayout->addWidget(label_4);
-    label_9 = new QLabel(groupBox);
-    label_9->setObjectName(QStringLiteral("label_9"));
-    verticalLayout->addWidget(label_9);
-    horizontalLayout->addLayout(verticalLayout);
-    verticalLayout_2 = new QVBoxLayout();
-    verticalLayout_2->setObjectName(QStringLiteral("verticalLayout_2"));
+    gridLayout->addWidget(label_2, 0, 0, 1, 1);
     survivalParameterLineEdit = new QLineEdit(groupBox);
     survivalParameterLineEdit->setObjectName(QStringLiteral("survivalParameterLineEdit"));
-    verticalLayout_2->addWidget(survivalParameterLineEdit);
+    gridLayout->addWidget(survivalParameterLineEdit, 0, 1, 1, 1);
+    constantSurvivalCheckBox = new QCheckBox(groupBox);
+    constantSurvivalCheckBox->setObjectName(QStringLiteral("constantSurvivalCheckBox"));
+    gridLayout->addWidget(constantSurvivalCheckBox, 0, 2, 1, 1);
+    label_3 = new QLabel(groupBox);
+    label_3->setObjectName(QStringLiteral("label_3"));
+    gridLayout->addWidget(label_3, 1, 0, 1, 1);
     detectionParameterLineEdit = new QLineEdit(groupBox);
     detectionParameterLineEdit->setObjectName(QStringLiteral("detectionParameterLineEdit"));
-    verticalLayout_2->addWidget(detectionParameterLineEdit);
+    gridLayout->addWidget(detectionParameterLineEdit, 1, 1, 1, 1);
+    constantDetectionCheckBox = new QCheckBox(groupBox);
+    constantDetectionCheckBox->setObjectName(QStringLiteral("constantDetectionCheckBox"));
+    gridLayout->addWidget(constantDetectionCheckBox, 1, 2, 1, 1);
+    label_4 = new QLabel(groupBox);
+    label_4->setObjectName(QStringLiteral("label_4"));
+    gridLayout->addWidget(label_4, 2, 0, 1, 1);
     finalParameterLineEdit = new QLineEdit(groupBox);
     finalParameterLineEdit->setObjectName(QStringLiteral("finalParameterLineEdit"));
-    verticalLayout_2->addWidget(finalParameterLineEdit);
+    gridLayout->addWidget(finalParameterLineEdit, 2, 1, 1, 1);
+    label_9 = new QLabel(groupBox);
+    label_9->setObjectName(QStringLiteral("label_9"));
+    gridLayout->addWidget(label_9, 3, 0, 1, 1);
     noMoreDetectionsLineEdit = new QLineEdit(groupBox);
     noMoreDetectionsLineEdit->setObjectName(QStringLiteral("noMoreDetectionsLineEdit"));
-    verticalLayout_2->addWidget(noMoreDetectionsLineEdit);
+    gridLayout->addWidget(noMoreDetectionsLineEdit, 3, 1, 1, 1);
     label_2->setBuddy(survivalParameterLineEdit);
     label_3->setBuddy(detectionParameterLineEdit);
     label_4->setBuddy(finalParameterLineEdit);
     label_9->setBuddy(noMoreDetectionsLineEdit);
-    horizontalLayout->addLayout(verticalLayout_2);
-    verticalLayout_3->addLayout(horizontalLayout);
+    verticalLayout_3->addLayout(gridLayout);
     horizontalLayout_2 = new QHBoxLayout();
     horizontalLayout_2->setObjectName(QStringLiteral("horizontalLayout_2"));
     label_8 = new QLabel(groupBox);
@@ -253,28 +259,25 @@ void MainWidget::setupCensoringBox() {
     censoringGroupBox->setChecked(false);
     _2 = new QGridLayout(censoringGroupBox);
     _2->setObjectName(QStringLiteral("_2"));
-    _3 = new QVBoxLayout();
-    _3->setObjectName(QStringLiteral("_3"));
     label_5 = new QLabel(censoringGroupBox);
     label_5->setObjectName(QStringLiteral("label_5"));
-    _3->addWidget(label_5);
-    label_11 = new QLabel(censoringGroupBox);
-    label_11->setObjectName(QStringLiteral("label_11"));
-    _3->addWidget(label_11);
-    _2->addLayout(_3, 0, 0, 1, 1);
-    _4 = new QVBoxLayout();
-    _4->setObjectName(QStringLiteral("_4"));
+    _2->addWidget(label_5, 0, 0, 1, 1);
     censoringParameterLineEdit = new QLineEdit(censoringGroupBox);
     censoringParameterLineEdit->setObjectName(QStringLiteral("censoringParameterLineEdit"));
-    _4->addWidget(censoringParameterLineEdit);
+    _2->addWidget(censoringParameterLineEdit, 0, 1, 1, 1);
+    constantCensoringCheckBox = new QCheckBox(censoringGroupBox);
+    constantCensoringCheckBox->setObjectName(QStringLiteral("constantCensoringCheckBox"));
+    _2->addWidget(constantCensoringCheckBox, 0, 2, 1, 1);
+    label_11 = new QLabel(censoringGroupBox);
+    label_11->setObjectName(QStringLiteral("label_11"));
+    _2->addWidget(label_11, 1, 0, 1, 1);
     censoredSymbolLineEdit = new QLineEdit(censoringGroupBox);
     censoredSymbolLineEdit->setObjectName(QStringLiteral("censoredSymbolLineEdit"));
-    _4->addWidget(censoredSymbolLineEdit);
+    _2->addWidget(censoredSymbolLineEdit, 1, 1, 1, 1);
     label_5->setBuddy(censoringParameterLineEdit);
     label_11->setBuddy(censoredSymbolLineEdit);
-    _2->addLayout(_4, 0, 1, 1, 1);
     spacerItem1 = newHorizontalSpacer(40);
-    _2->addItem(spacerItem1, 0, 2, 1, 1);
+    _2->addItem(spacerItem1, 0, 3, 1, 1);
     verticalLayout_4->addWidget(censoringGroupBox);
 }
 
@@ -317,7 +320,9 @@ void MainWidget::retranslateUi() {
     label_4->setText(tr("Final \"survival\" x detection parameter"));
     label_9->setText(tr("Probability of no detection after a given occasion"));
     survivalParameterLineEdit->setText(tr("s"));
+    constantSurvivalCheckBox->setText(tr("Same for every interval"));
     detectionParameterLineEdit->setText(tr("p"));
+    constantDetectionCheckBox->setText(tr("Same for every occasion"));
     finalParameterLineEdit->setText(tr("lambda"));
     noMoreDetectionsLineEdit->setText(tr("X"));
     label_8->setText(tr("Initial survival index"));
@@ -331,7 +336,12 @@ void MainWidget::retranslateUi() {
     label_5->setText(tr("Censoring parameter"));
     label_11->setText(tr("\"Censored\" symbol"));
     censoringParameterLineEdit->setText(tr("c"));
+    constantCensoringCheckBox->setText(tr("Same for every occasion"));
     censoredSymbolLineEdit->setText(tr("2"));
+    // Two boxes read "Same for every occasion"; assistive tools say which parameter each is for.
+    constantSurvivalCheckBox->setAccessibleName(tr("Survival the same for every interval"));
+    constantDetectionCheckBox->setAccessibleName(tr("Detection the same for every occasion"));
+    constantCensoringCheckBox->setAccessibleName(tr("Censoring the same for every occasion"));
     createButton->setText(tr("Create Model Definition File..."));
     exitButton->setText(tr("Exit"));
 }
@@ -339,6 +349,8 @@ void MainWidget::retranslateUi() {
 void MainWidget::connectSignals() {
     connect(createButton, &QPushButton::clicked, this, &MainWidget::onCreateModelDefinition);
     connect(exitButton, &QPushButton::clicked, this, &MainWidget::exitClicked);
+    connect(constantSurvivalCheckBox, &QCheckBox::toggled, this, &MainWidget::enableFieldsInUse);
+    connect(constantDetectionCheckBox, &QCheckBox::toggled, this, &MainWidget::enableFieldsInUse);
 
     // Every input of the form, whatever inputs it has, changes the size line.
     for (QSpinBox *spinBox : findChildren<QSpinBox *>())
@@ -378,6 +390,16 @@ void MainWidget::updateSizeLine() {
     }
     sizeLabel->setPalette(palette);
     sizeLabel->setText(text);
+}
+
+// A field the file would not use is disabled, label and all, as the censoring box does with
+// its own; its text stays for when it counts again.
+void MainWidget::enableFieldsInUse() {
+    const ModelOptions options = readOptions();
+    label_8->setEnabled(!options.constantSurvival);
+    initialSurvivalIndexSpinBox->setEnabled(!options.constantSurvival);
+    label_4->setEnabled(!ModelText::finalIsProduct(options));
+    finalParameterLineEdit->setEnabled(!ModelText::finalIsProduct(options));
 }
 
 // The inputs are checked before the save dialog opens, so that a refused model costs the
@@ -478,6 +500,9 @@ ModelOptions MainWidget::readOptions() const {
     options.censoringParameter = censoringParameterLineEdit->text();
     options.censoredSymbol = censoredSymbolLineEdit->text();
     options.initialRelease = initialReleaseCheckBox->isChecked();
+    options.constantSurvival = constantSurvivalCheckBox->isChecked();
+    options.constantDetection = constantDetectionCheckBox->isChecked();
+    options.constantCensoring = constantCensoringCheckBox->isChecked();
     return options;
 }
 

@@ -59,6 +59,7 @@ private:
     void retranslateUi();
     void connectSignals();
     void updateSizeLine();
+    void enableFieldsInUse();
 
     ModelOptions readOptions() const;
     QString fieldLabel(ModelField field) const;
@@ -82,16 +83,16 @@ private:
     QSpacerItem *horizontalSpacer = nullptr;
     QGroupBox *groupBox = nullptr;
     QVBoxLayout *verticalLayout_3 = nullptr;
-    QHBoxLayout *horizontalLayout = nullptr;
-    QVBoxLayout *verticalLayout = nullptr;
+    QGridLayout *gridLayout = nullptr;
     QLabel *label_2 = nullptr;
-    QLabel *label_3 = nullptr;
-    QLabel *label_4 = nullptr;
-    QLabel *label_9 = nullptr;
-    QVBoxLayout *verticalLayout_2 = nullptr;
     QLineEdit *survivalParameterLineEdit = nullptr;
+    QCheckBox *constantSurvivalCheckBox = nullptr;
+    QLabel *label_3 = nullptr;
     QLineEdit *detectionParameterLineEdit = nullptr;
+    QCheckBox *constantDetectionCheckBox = nullptr;
+    QLabel *label_4 = nullptr;
     QLineEdit *finalParameterLineEdit = nullptr;
+    QLabel *label_9 = nullptr;
     QLineEdit *noMoreDetectionsLineEdit = nullptr;
     QHBoxLayout *horizontalLayout_2 = nullptr;
     QLabel *label_8 = nullptr;
@@ -111,11 +112,10 @@ private:
     QSpacerItem *spacerItem = nullptr;
     QGroupBox *censoringGroupBox = nullptr;
     QGridLayout *_2 = nullptr;
-    QVBoxLayout *_3 = nullptr;
     QLabel *label_5 = nullptr;
-    QLabel *label_11 = nullptr;
-    QVBoxLayout *_4 = nullptr;
     QLineEdit *censoringParameterLineEdit = nullptr;
+    QCheckBox *constantCensoringCheckBox = nullptr;
+    QLabel *label_11 = nullptr;
     QLineEdit *censoredSymbolLineEdit = nullptr;
     QSpacerItem *spacerItem1 = nullptr;
     QLabel *sizeLabel = nullptr;

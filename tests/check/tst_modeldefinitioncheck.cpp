@@ -197,6 +197,9 @@ ModelOptions randomOptions(QRandomGenerator &random) {
         options.notDetectedSymbol = symbols.at(0);
         options.detectedSymbol = symbols.at(1);
         options.censoredSymbol = symbols.at(2);
+        options.constantSurvival = random.bounded(3) == 0;
+        options.constantDetection = random.bounded(3) == 0;
+        options.constantCensoring = random.bounded(3) == 0;
         if (validateModel(options, QStringConverter::Utf8).isEmpty())
             return options;
     }
@@ -228,12 +231,16 @@ private slots:
         for (int row = 0; row < 24; ++row) {
             const ModelOptions options = randomOptions(random);
             const bool crLf = row % 3 == 2;
-            QTest::addRow("random%02d_N%d%s%s_S0_%d_%s", row, options.numPeriods,
+            QTest::addRow("random%02d_N%d%s%s_S0_%d_%s%s%s%s", row, options.numPeriods,
                           options.censoring ? "_censoring" : "",
                           options.initialRelease ? "_release" : "", options.initialSurvivalIndex,
-                          crLf ? "CRLF" : "LF")
+                          crLf ? "CRLF" : "LF", options.constantSurvival ? "_phi(.)" : "",
+                          options.constantDetection ? "_p(.)" : "",
+                          options.constantCensoring ? "_c(.)" : "")
                 << options << crLf;
         }
+        for (const auto &[name, options] : reducedModels(5))
+            QTest::addRow("N5_%s", name.constData()) << options << false;
     }
     void writtenFilesPass() {
         QFETCH(ModelOptions, options);
@@ -538,6 +545,16 @@ private slots:
             << b + "\n"
             << withPeriods(3, true) << 23 << "the end of the file"
             << "an empty line";
+        const QByteArray reduced = writtenBytes(reducedModel(3, true, true, true));
+        QTest::newRow("reduced_file_full_options")
+            << reduced << withPeriods(3, true) << 2 << "\"s0, p1, c1, s1, p2,\""
+            << "\"s, p, c1, c2;\"";
+        QTest::newRow("full_file_reduced_options")
+            << b << reducedModel(3, false, true, true) << 2 << "\"s0, p, c1, s1, c2,\""
+            << "\"s0, p1, c1, s1, p2,\"";
+        QTest::newRow("reduced_file_other_reduced_options")
+            << reduced << reducedModel(3, true, true, true, true) << 2 << "\"s, p, c;\""
+            << "\"s, p, c1, c2;\"";
         QTest::newRow("no_line_break_at_the_end")
             << b.chopped(1) << withPeriods(3, true) << 22 << "\"2 0 0, s0*p1*c1;\""
             << "\"2 0 0, s0*p1*c1;\" and then the end of the file";

@@ -3,6 +3,7 @@
 #include "modeloptions.h"
 #include "testfiles.h"
 #include "version.h"
+#include "workedexamples.h"
 #include "writertestsupport.h"
 
 #include <QDir>
@@ -30,6 +31,20 @@ CompanionRun runThroughShell(const QString &script, const QStringList &arguments
     return runCompanionProgram(QStringLiteral("/bin/sh"),
                                QStringList{"-c", script, QStringLiteral(TARSKCJS_CLI_PATH)}
                                    + arguments);
+}
+
+// The companion's arguments for a model at the form's defaults but for N and the constants.
+QStringList reducedArguments(const ModelOptions &options) {
+    QStringList arguments{"-n", QString::number(options.numPeriods)};
+    if (options.censoring)
+        arguments << "--censoring";
+    if (options.constantSurvival)
+        arguments << "--constant-survival";
+    if (options.constantDetection)
+        arguments << "--constant-detection";
+    if (options.constantCensoring)
+        arguments << "--constant-censoring";
+    return arguments;
 }
 
 } // namespace
@@ -94,6 +109,37 @@ private slots:
         censoringNamesUnused.censoringParameter = "unused";
         QTest::newRow("censoring_names_without_censoring")
             << QStringList{"--censoring-parameter", "unused"} << censoringNamesUnused;
+
+        ModelOptions reduced = all;
+        reduced.constantSurvival = true;
+        reduced.constantDetection = true;
+        reduced.constantCensoring = true;
+        reduced.initialSurvivalIndex = 0;
+        reduced.finalParameter = "lambda";
+        QTest::newRow("every_constant") << QStringList{"-n",
+                                                       "4",
+                                                       "--survival",
+                                                       "phi",
+                                                       "--detection",
+                                                       "q",
+                                                       "--no-more-detections",
+                                                       "Z",
+                                                       "--detected-symbol",
+                                                       "D",
+                                                       "--not-detected-symbol",
+                                                       "N",
+                                                       "--censoring",
+                                                       "--censoring-parameter",
+                                                       "k",
+                                                       "--censored-symbol",
+                                                       "C",
+                                                       "--initial-release",
+                                                       "--constant-survival",
+                                                       "--constant-detection",
+                                                       "--constant-censoring"}
+                                        << reduced;
+        QTest::newRow("constant_detection")
+            << QStringList{"-n", "5", "--constant-detection"} << reducedModel(5, false, true);
     }
     void optionsReachTheirFields() {
         QFETCH(QStringList, arguments);
@@ -166,6 +212,15 @@ private slots:
             << QStringList{"--not-detected-symbol", "1"} << "--not-detected-symbol";
         QTest::newRow("progress_both_ways")
             << QStringList{"--progress", "--no-progress"} << "--no-progress";
+        QTest::newRow("empty_constant_survival")
+            << QStringList{"--constant-survival", "--survival", ""}
+            << "--survival is empty, but it names one parameter for the whole model";
+        QTest::newRow("empty_constant_censoring")
+            << QStringList{"--censoring", "--constant-censoring", "--censoring-parameter", ""}
+            << "--censoring-parameter is empty, but";
+        QTest::newRow("constant_names_alike")
+            << QStringList{"--constant-survival", "--constant-detection", "--detection", "s"}
+            << "--survival and --detection both give the name \"s\"";
     }
     void usageErrors() {
         QFETCH(QStringList, arguments);
@@ -201,10 +256,61 @@ private slots:
         QCOMPARE(run.out, expectedFileBytes(options));
     }
 
-    void lineBreaksStayRefusedWithClashesAllowed() {
-        const CompanionRun run = runCompanion({"--final", "a\nb", "--allow-name-clashes"});
+    void refusalsStayWithClashesAllowed_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("line_break") << QStringList{"--final", "a\nb"};
+        QTest::newRow("empty_constant_detection")
+            << QStringList{"--constant-detection", "--detection", ""};
+    }
+    void refusalsStayWithClashesAllowed() {
+        QFETCH(QStringList, arguments);
+        const CompanionRun run = runCompanion(arguments + QStringList{"--allow-name-clashes"});
         QCOMPARE(run.exitCode, 2);
         QCOMPARE(run.out, QByteArray());
+    }
+
+    // An option that changes nothing in the file is named on standard error; the file is
+    // the one written without it.
+    void ineffectiveOptionsAreWarnedAbout_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("sameFileAs");
+        QTest::addColumn<QByteArray>("warning"); // empty: none
+        QTest::newRow("initial_survival_index_with_constant_survival")
+            << QStringList{"--constant-survival", "--initial-survival-index", "4"}
+            << QStringList{"--constant-survival"}
+            << QByteArray("--initial-survival-index has no effect with --constant-survival");
+        QTest::newRow("final_with_constant_detection")
+            << QStringList{"-n", "3", "--constant-detection", "--final", "chi"}
+            << QStringList{"-n", "3", "--constant-detection"}
+            << QByteArray("--final has no effect with --constant-detection: ");
+        QTest::newRow("final_with_both_constant")
+            << QStringList{"--final", "lambda", "--constant-survival", "--constant-detection"}
+            << QStringList{"--constant-survival", "--constant-detection"}
+            << QByteArray("--final has no effect with --constant-survival and "
+                          "--constant-detection");
+        QTest::newRow("constant_censoring_without_censoring")
+            << QStringList{"-n", "3", "--constant-censoring"} << QStringList{"-n", "3"}
+            << QByteArray("--constant-censoring has no effect without --censoring");
+        QTest::newRow("initial_survival_index_counts_with_constant_detection")
+            << QStringList{"--constant-detection", "--initial-survival-index", "4"} << QStringList()
+            << QByteArray();
+        QTest::newRow("final_counts_with_constant_censoring")
+            << QStringList{"--censoring", "--constant-censoring", "--final", "chi"} << QStringList()
+            << QByteArray();
+    }
+    void ineffectiveOptionsAreWarnedAbout() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, sameFileAs);
+        QFETCH(QByteArray, warning);
+        const CompanionRun run = runCompanion(arguments);
+        QCOMPARE(run.exitCode, 0);
+        if (warning.isEmpty()) {
+            QCOMPARE(run.err, QByteArray());
+            return;
+        }
+        QVERIFY2(run.err.startsWith("tarskcjs-cli: warning: " + warning), run.err);
+        QCOMPARE(run.err.count('\n'), 1);
+        QCOMPARE(run.out, runCompanion(sameFileAs).out);
     }
 
     void stats_data() {
@@ -215,6 +321,9 @@ private slots:
                                       << QByteArray("histories: 11\nbytes: 488\n");
         QTest::newRow("N22") << QStringList{"--stats", "-n", "22"}
                              << QByteArray("histories: 4194304\nbytes: 991954843 (992.0 MB)\n");
+        QTest::newRow("N22_phi(.)p(.)")
+            << QStringList{"--stats", "-n", "22", "--constant-survival", "--constant-detection"}
+            << QByteArray("histories: 4194304\nbytes: 721420404 (721.4 MB)\n");
         QTest::newRow("N99") << QStringList{"--stats", "-n", "99"}
                              << QByteArray(
                                     "histories: 633825300114114700748351602688\n"
@@ -260,6 +369,9 @@ private slots:
                                    "--censoring-parameter",
                                    "--censored-symbol",
                                    "--initial-release",
+                                   "--constant-survival",
+                                   "--constant-detection",
+                                   "--constant-censoring",
                                    "--output",
                                    "--stats",
                                    "--progress",
@@ -319,6 +431,9 @@ private slots:
         QTest::newRow("refusal") << QStringList{"--final", "a;b"}
                                  << QByteArray("tarskcjs-cli: --final \"a;b\" contains");
         QTest::newRow("sound") << QStringList{"-n", "3"} << QByteArray();
+        QTest::newRow("ineffective_option")
+            << QStringList{"--constant-survival", "--initial-survival-index", "3"}
+            << QByteArray("tarskcjs-cli: warning: --initial-survival-index has no effect");
     }
     void statsTellTheFindings() {
         QFETCH(QStringList, arguments);
@@ -443,6 +558,16 @@ private slots:
             << "unbalanced" << QStringList{} << 3
             << QByteArray(
                    "unbalanced.txt: line 14, column 45: error: expected an operator or \")\"");
+        QTest::newRow("reduced_with_its_options")
+            << "reduced"
+            << QStringList{"-n", "4", "--censoring", "--constant-detection", "--constant-censoring"}
+            << 0 << QByteArray("it is the file of the model options");
+        QTest::newRow("reduced_with_the_full_models_options")
+            << "reduced" << QStringList{"-n", "4", "--censoring"} << 3
+            << QByteArray("reduced.txt: line 2, column 6: error: ");
+        QTest::newRow("written_with_reduced_options")
+            << "written" << QStringList{"-n", "4", "--censoring", "--constant-detection"} << 3
+            << QByteArray("written.txt: line 2, column 6: error: ");
         QTest::newRow("no_such_file")
             << "absent" << QStringList{} << 1 << QByteArray("cannot read \"");
         QTest::newRow("a_directory")
@@ -469,6 +594,8 @@ private slots:
         QVERIFY(writeFile(dir.filePath("constrained.txt"), constrained));
         QVERIFY(writeFile(dir.filePath("missing.txt"), missing));
         QVERIFY(writeFile(dir.filePath("unbalanced.txt"), unbalanced));
+        QVERIFY(writeFile(dir.filePath("reduced.txt"),
+                          expectedFileBytes(reducedModel(4, false, true, true, true))));
         QVERIFY(missing != model && unbalanced != model && constrained != model);
 
         const QString path = file == "-" || file == "." ? file : dir.filePath(file + ".txt");
@@ -480,6 +607,38 @@ private slots:
             });
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2((exitCode == 1 ? run.err : run.out).contains(said), run.out + run.err);
+    }
+
+    // Each reduced model as written out by hand: the companion writes it byte for byte,
+    // --stats gives its size, and --check finds it sound and the file of its options.
+    void reducedModels_data() {
+        QTest::addColumn<ModelOptions>("options");
+        QTest::addColumn<QByteArray>("file");
+        for (const ReducedExample &example : reducedExamples())
+            QTest::newRow(example.name) << example.options << example.file;
+    }
+    void reducedModels() {
+        QFETCH(ModelOptions, options);
+        QFETCH(QByteArray, file);
+        const QStringList arguments = reducedArguments(options);
+        QTemporaryDir dir;
+        const QString target = dir.filePath("model.txt");
+        const CompanionRun written = runCompanion(arguments + QStringList{"-o", target});
+        QCOMPARE(written.exitCode, 0);
+        QCOMPARE(written.err, QByteArray());
+        QCOMPARE(readFile(target), withNativeNewlines(file));
+
+        const CompanionRun stats = runCompanion(arguments + QStringList{"--stats"});
+        const qsizetype histories = file.mid(file.indexOf("\"CJS Likelihood\"\n")).count('\n') - 1;
+        QCOMPARE(stats.out, "histories: " + QByteArray::number(histories) + "\nbytes: "
+                                + QByteArray::number(withNativeNewlines(file).size()) + "\n");
+
+        const CompanionRun check = runCompanion({"--check", target});
+        QCOMPARE(check.exitCode, 0);
+        QVERIFY2(check.out.contains(": sound: ") && check.out.contains(", 0 warnings"), check.out);
+        const CompanionRun compared = runCompanion(QStringList{"--check", target} + arguments);
+        QCOMPARE(compared.exitCode, 0);
+        QVERIFY2(compared.out.contains("it is the file of the model options"), compared.out);
     }
 
     void checkUsageErrors_data() {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "modeldefinitionsize.h"
+#include "workedexamples.h"
 #include "writertestsupport.h"
 
 #include <QRandomGenerator>
@@ -35,6 +36,9 @@ ModelOptions randomOptions(QRandomGenerator &random) {
     options.censoringParameter = randomText(random);
     options.censoredSymbol = randomText(random);
     options.initialRelease = random.bounded(2) == 1;
+    options.constantSurvival = random.bounded(3) == 0;
+    options.constantDetection = random.bounded(3) == 0;
+    options.constantCensoring = random.bounded(3) == 0;
     return options;
 }
 
@@ -89,6 +93,24 @@ private slots:
         unicode.censoredSymbol = QStringLiteral("\U0001F41F"); // outside the BMP
         unicode.initialRelease = true;
         QTest::newRow("unicode_texts") << unicode;
+
+        for (const int n : {2, 3, 6, 9}) {
+            for (const auto &[name, options] : reducedModels(n))
+                QTest::addRow("N%d_%s", n, name.constData()) << options;
+        }
+        ModelOptions reducedUnicode = unicode;
+        reducedUnicode.constantSurvival = true;
+        reducedUnicode.constantCensoring = true;
+        reducedUnicode.initialSurvivalIndex = 95;
+        QTest::newRow("unicode_texts_phi(.)p(t)c(.)") << reducedUnicode;
+        ModelOptions reducedLong = longTexts;
+        reducedLong.constantDetection = true;
+        QTest::newRow("long_names_phi(t)p(.)") << reducedLong;
+        ModelOptions reducedEmpty = empty;
+        reducedEmpty.constantSurvival = true;
+        reducedEmpty.constantDetection = true;
+        reducedEmpty.constantCensoring = true;
+        QTest::newRow("all_empty_phi(.)p(.)c(.)") << reducedEmpty;
 
         QRandomGenerator random(20261207);
         for (int i = 0; i < 60; ++i)

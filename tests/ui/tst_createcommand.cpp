@@ -14,6 +14,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
 #include <QGroupBox>
@@ -111,6 +112,8 @@ private slots:
 
     void writesWorkedExampleA_data();
     void writesWorkedExampleA();
+    void writesReducedModels_data();
+    void writesReducedModels();
     void remembersDirectoryOnlyWhenItChanges();
     void cancelledSaveDialogChangesNothing();
     void unopenableFileIsReported_data();
@@ -240,6 +243,50 @@ void tst_CreateCommand::writesWorkedExampleA() {
              QStringList{information(
                  QString("TARSK 4 Model Definition file \"%1\" created.").arg(fileName))});
     QCOMPARE(storedDirectory().toString(), files->path());
+}
+
+void tst_CreateCommand::writesReducedModels_data() {
+    QTest::addColumn<ModelOptions>("options");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<bool>("changeS0AndFinal");
+    for (const ReducedExample &example : reducedExamples()) {
+        QTest::newRow(example.name) << example.options << example.file << false;
+        // S0 and the final parameter no longer count once survival and detection are constant.
+        if (QByteArray(example.name) == "phi(.)p(.)_N3") {
+            QTest::newRow("phi(.)p(.)_N3_S0_and_final_changed")
+                << example.options << example.file << true;
+        }
+    }
+}
+
+// The boxes are clicked in the real window, as an analyst would; the file is the one written
+// out by hand.
+void tst_CreateCommand::writesReducedModels() {
+    QFETCH(ModelOptions, options);
+    QFETCH(QByteArray, expected);
+    QFETCH(bool, changeS0AndFinal);
+    if (changeS0AndFinal) {
+        child<QSpinBox>("initialSurvivalIndexSpinBox")->setValue(7);
+        child<QLineEdit>("finalParameterLineEdit")->setText(QStringLiteral("chi"));
+    }
+    child<QSpinBox>("numPeriodsSpinBox")->setValue(options.numPeriods);
+    child<QGroupBox>("censoringGroupBox")->setChecked(options.censoring);
+    const auto click = [this](const char *box, bool wanted) {
+        if (wanted)
+            QTest::mouseClick(child<QCheckBox>(box), Qt::LeftButton, {}, QPoint(8, 8));
+    };
+    click("constantSurvivalCheckBox", options.constantSurvival);
+    click("constantDetectionCheckBox", options.constantDetection);
+    click("constantCensoringCheckBox", options.constantCensoring);
+    const QString fileName = path("model.txt");
+    driver->saveAnswers = {fileName};
+
+    create();
+
+    QCOMPARE(readFile(fileName), withNativeNewlines(expected));
+    QCOMPARE(messages(),
+             QStringList{information(
+                 QString("TARSK 4 Model Definition file \"%1\" created.").arg(fileName))});
 }
 
 // The setting is written on the first save, left alone while the directory stays the same (a
@@ -458,6 +505,12 @@ void tst_CreateCommand::refusesTextThatBreaksFile_data() {
     QTest::newRow("detection_comma") << QByteArray("detectionParameterLineEdit") << "p,q"
                                      << "Detection parameter"
                                      << "\"p,q\" contains \",\" at character 2";
+    QTest::newRow("constantSurvival_empty")
+        << QByteArray("survivalParameterLineEdit") << QString() << "\"Survival\" parameter"
+        << "is empty, but it names one parameter for the whole model";
+    QTest::newRow("constantCensoring_empty")
+        << QByteArray("censoringParameterLineEdit") << QString() << "Censoring parameter"
+        << "is empty, but it names one parameter for the whole model";
 }
 
 // The text is pasted, as an analyst would; the line edit keeps line breaks.
@@ -467,10 +520,16 @@ void tst_CreateCommand::refusesTextThatBreaksFile() {
     QFETCH(QString, label);
     QFETCH(QString, shown);
     child<QGroupBox>("censoringGroupBox")->setChecked(true);
+    // An empty name breaks the file only where it is one parameter for every occasion.
+    child<QCheckBox>("constantSurvivalCheckBox")->setChecked(text.isEmpty());
+    child<QCheckBox>("constantCensoringCheckBox")->setChecked(text.isEmpty());
     auto *edit = child<QLineEdit>(lineEdit.constData());
     QApplication::clipboard()->setText(text);
     edit->selectAll();
-    edit->paste();
+    if (text.isEmpty())
+        QTest::keyClick(edit, Qt::Key_Delete);
+    else
+        edit->paste();
     QCOMPARE(edit->text(), text);
     driver->saveAnswers = {path("model.txt")};
 

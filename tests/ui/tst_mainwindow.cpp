@@ -9,6 +9,7 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
@@ -63,6 +64,9 @@ private slots:
     void spinBoxRanges_data();
     void spinBoxRanges();
     void censoringEnablesItsFieldsWithoutClearingThem();
+    void constantBoxesDisableWhatNoLongerCounts_data();
+    void constantBoxesDisableWhatNoLongerCounts();
+    void nothingIsClipped();
     void window();
     void labelsNameTheirFields_data();
     void labelsNameTheirFields();
@@ -114,12 +118,13 @@ void tst_MainWindow::namedParts() {
             "QHBoxLayout horizontalLayout_4 verticalLayout_4; QLabel label MainWidget; "
             "QHBoxLayout horizontalLayout_3 horizontalLayout_4; "
             "QSpinBox numPeriodsSpinBox MainWidget; QGroupBox groupBox MainWidget; "
-            "QVBoxLayout verticalLayout_3 groupBox; QHBoxLayout horizontalLayout verticalLayout_3; "
-            "QVBoxLayout verticalLayout horizontalLayout; QLabel label_2 groupBox; "
+            "QVBoxLayout verticalLayout_3 groupBox; QGridLayout gridLayout verticalLayout_3; "
+            "QLabel label_2 groupBox; "
             "QLabel label_3 groupBox; QLabel label_4 groupBox; QLabel label_9 groupBox; "
-            "QVBoxLayout verticalLayout_2 horizontalLayout; "
             "QLineEdit survivalParameterLineEdit groupBox; "
+            "QCheckBox constantSurvivalCheckBox groupBox; "
             "QLineEdit detectionParameterLineEdit groupBox; "
+            "QCheckBox constantDetectionCheckBox groupBox; "
             "QLineEdit finalParameterLineEdit groupBox; "
             "QLineEdit noMoreDetectionsLineEdit groupBox; "
             "QHBoxLayout horizontalLayout_2 verticalLayout_3; QLabel label_8 groupBox; "
@@ -130,9 +135,9 @@ void tst_MainWindow::namedParts() {
             "QLineEdit detectedSymbolLineEdit groupBox_3; "
             "QLineEdit notDetectedSymbolLineEdit groupBox_3; "
             "QGroupBox censoringGroupBox MainWidget; QGridLayout _2 censoringGroupBox; "
-            "QVBoxLayout _3 _2; QVBoxLayout _4 _2; QLabel label_5 censoringGroupBox; "
-            "QLabel label_11 censoringGroupBox; "
+            "QLabel label_5 censoringGroupBox; QLabel label_11 censoringGroupBox; "
             "QLineEdit censoringParameterLineEdit censoringGroupBox; "
+            "QCheckBox constantCensoringCheckBox censoringGroupBox; "
             "QLineEdit censoredSymbolLineEdit censoringGroupBox; QLabel sizeLabel MainWidget; "
             "QGroupBox groupBox_5 MainWidget; QGridLayout _11 groupBox_5; "
             "QPushButton createButton groupBox_5; QPushButton exitButton groupBox_5")
@@ -173,17 +178,34 @@ void tst_MainWindow::formDefaults_data() {
                                         << "c" << false;
     QTest::newRow("censored") << "censoredSymbolLineEdit"
                               << "2" << false;
+    QTest::newRow("constantSurvival") << "constantSurvivalCheckBox"
+                                      << "Same for every interval" << true;
+    QTest::newRow("constantDetection") << "constantDetectionCheckBox"
+                                       << "Same for every occasion" << true;
+    QTest::newRow("constantCensoring") << "constantCensoringCheckBox"
+                                       << "Same for every occasion" << false;
+    QTest::newRow("initialSurvivalIndex") << "initialSurvivalIndexSpinBox"
+                                          << "0" << true;
 }
 
+// Line edits show their text, check boxes their label (and start unchecked), spin boxes
+// their value.
 void tst_MainWindow::formDefaults() {
     QFETCH(QString, name);
     QFETCH(QString, text);
     QFETCH(bool, enabled);
 
-    auto *lineEdit = mainWindow->findChild<QLineEdit *>(name);
-    QVERIFY(lineEdit);
-    QCOMPARE(lineEdit->text(), text);
-    QCOMPARE(lineEdit->isEnabled(), enabled);
+    auto *widget = mainWindow->findChild<QWidget *>(name);
+    QVERIFY(widget);
+    if (auto *lineEdit = qobject_cast<QLineEdit *>(widget)) {
+        QCOMPARE(lineEdit->text(), text);
+    } else if (auto *box = qobject_cast<QAbstractButton *>(widget)) {
+        QCOMPARE(box->text(), text);
+        QVERIFY(!box->isChecked());
+    } else {
+        QCOMPARE(qobject_cast<QSpinBox *>(widget)->text(), text);
+    }
+    QCOMPARE(widget->isEnabled(), enabled);
     QVERIFY(!child<QAbstractButton>("initialReleaseCheckBox")->isChecked());
     QVERIFY(!child<QGroupBox>("censoringGroupBox")->isChecked());
 }
@@ -224,6 +246,71 @@ void tst_MainWindow::censoringEnablesItsFieldsWithoutClearingThem() {
     box->setChecked(false);
     QVERIFY(!parameter->isEnabled() && !symbol->isEnabled());
     QCOMPARE(parameter->text() + symbol->text(), QString("cens2"));
+}
+
+void tst_MainWindow::constantBoxesDisableWhatNoLongerCounts_data() {
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QStringList>("disabled");
+
+    const QStringList s0{"label_8", "initialSurvivalIndexSpinBox"};
+    const QStringList final{"label_4", "finalParameterLineEdit"};
+    QTest::newRow("none") << QStringList() << QStringList();
+    QTest::newRow("survival") << QStringList{"constantSurvivalCheckBox"} << s0 + final;
+    QTest::newRow("detection") << QStringList{"constantDetectionCheckBox"} << final;
+    QTest::newRow("both") << QStringList{"constantSurvivalCheckBox", "constantDetectionCheckBox"}
+                          << s0 + final;
+    QTest::newRow("censoring") << QStringList{"censoringGroupBox", "constantCensoringCheckBox"}
+                               << QStringList();
+}
+
+// A field that no longer counts is disabled, label and all, while its box is checked, and
+// keeps its text for when it counts again. Only the fields S0 and Final are watched here.
+void tst_MainWindow::constantBoxesDisableWhatNoLongerCounts() {
+    QFETCH(QStringList, boxes);
+    QFETCH(QStringList, disabled);
+    const QStringList watched{"label_8", "initialSurvivalIndexSpinBox", "label_4",
+                              "finalParameterLineEdit"};
+    const auto disabledNow = [&] {
+        QStringList names;
+        for (const QString &name : watched) {
+            if (!mainWindow->findChild<QWidget *>(name)->isEnabled())
+                names.append(name);
+        }
+        return names;
+    };
+    child<QLineEdit>("finalParameterLineEdit")->setText(QStringLiteral("chi"));
+    child<QSpinBox>("initialSurvivalIndexSpinBox")->setValue(4);
+
+    for (const QString &box : boxes)
+        QTest::mouseClick(mainWindow->findChild<QWidget *>(box), Qt::LeftButton, {}, QPoint(8, 8));
+    for (const QString &box : boxes)
+        QVERIFY2(mainWindow->findChild<QAbstractButton *>(box)
+                     ? mainWindow->findChild<QAbstractButton *>(box)->isChecked()
+                     : child<QGroupBox>("censoringGroupBox")->isChecked(),
+                 qPrintable(box));
+    QCOMPARE(disabledNow(), disabled);
+
+    for (auto box = boxes.crbegin(); box != boxes.crend(); ++box)
+        QTest::mouseClick(mainWindow->findChild<QWidget *>(*box), Qt::LeftButton, {}, QPoint(8, 8));
+    QCOMPARE(disabledNow(), QStringList());
+    QCOMPARE(child<QLineEdit>("finalParameterLineEdit")->text(), QString("chi"));
+    QCOMPARE(child<QSpinBox>("initialSurvivalIndexSpinBox")->value(), 4);
+}
+
+// Every label, box and button shows its whole text, and every part lies inside the window.
+void tst_MainWindow::nothingIsClipped() {
+    const QRect inside = mainWindow->rect();
+    for (QWidget *widget : mainWindow->centralWidget()->findChildren<QWidget *>()) {
+        if (!widget->isVisible() || widget->objectName().isEmpty())
+            continue;
+        const QRect where(widget->mapTo(mainWindow.get(), QPoint(0, 0)), widget->size());
+        QVERIFY2(inside.contains(where), qPrintable(widget->objectName()));
+        if (qobject_cast<QLabel *>(widget) || qobject_cast<QAbstractButton *>(widget)) {
+            QVERIFY2(widget->width() >= widget->sizeHint().width()
+                         && widget->height() >= widget->minimumSizeHint().height(),
+                     qPrintable(widget->objectName()));
+        }
+    }
 }
 
 void tst_MainWindow::window() {
@@ -299,16 +386,17 @@ void tst_MainWindow::tabOrder_data() {
     QTest::addColumn<bool>("censoring");
     QTest::addColumn<QStringList>("order");
 
-    const QStringList top{"numPeriodsSpinBox",          "survivalParameterLineEdit",
-                          "detectionParameterLineEdit", "finalParameterLineEdit",
-                          "noMoreDetectionsLineEdit",   "initialSurvivalIndexSpinBox",
-                          "initialReleaseCheckBox",     "detectedSymbolLineEdit",
-                          "notDetectedSymbolLineEdit",  "censoringGroupBox"};
+    const QStringList top{
+        "numPeriodsSpinBox",          "survivalParameterLineEdit",   "constantSurvivalCheckBox",
+        "detectionParameterLineEdit", "constantDetectionCheckBox",   "finalParameterLineEdit",
+        "noMoreDetectionsLineEdit",   "initialSurvivalIndexSpinBox", "initialReleaseCheckBox",
+        "detectedSymbolLineEdit",     "notDetectedSymbolLineEdit",   "censoringGroupBox"};
     const QStringList buttons{"sizeLabel", "createButton", "exitButton"};
     QTest::newRow("censoring off") << false << top + buttons;
     QTest::newRow("censoring on") << true
                                   << top
                                          + QStringList{"censoringParameterLineEdit",
+                                                       "constantCensoringCheckBox",
                                                        "censoredSymbolLineEdit"}
                                          + buttons;
 }
@@ -469,6 +557,8 @@ void tst_MainWindow::textsAreLookedUpInTheirClass() {
              QString("MainWidget|Probability of no detection after a given occasion"));
     QCOMPARE(translatedWindow.findChild<QLineEdit *>("finalParameterLineEdit")->text(),
              QString("MainWidget|lambda"));
+    QCOMPARE(translatedWindow.findChild<QCheckBox *>("constantCensoringCheckBox")->text(),
+             QString("MainWidget|Same for every occasion"));
     QCOMPARE(translatedAbout.windowTitle(), QString("AboutDialog|Dialog"));
 }
 

@@ -47,6 +47,11 @@ private slots:
         QTest::addColumn<QByteArray>("expected");
         QTest::newRow("A_N2_defaults") << withPeriods(2) << exampleA;
         QTest::newRow("B_N3_censoring") << withPeriods(3, true) << exampleB;
+        for (const ReducedExample &example : reducedExamples())
+            QTest::newRow(example.name) << example.options << example.file;
+        // Without censoring, constant censoring has nothing to make constant.
+        QTest::newRow("A_constant_censoring_without_censoring")
+            << reducedModel(2, false, false, false, true) << exampleA;
     }
     void workedExamples() {
         QFETCH(ModelOptions, options);
@@ -78,6 +83,44 @@ private slots:
         QFETCH(ModelOptions, options);
         QFETCH(QByteArrayList, expected);
         QCOMPARE(section(writtenBytes(options), "parameters"), expected);
+    }
+
+    // N = 6: the parameters section as the rules declare it, and the rest of the file as the
+    // careful hand edit of the full model makes it.
+    void reducedModelsOfSixPeriods_data() {
+        QTest::addColumn<ModelOptions>("options");
+        QTest::addColumn<QByteArray>("parameters");
+        QTest::newRow("phi(.)p(t)")
+            << reducedModel(6, true, false) << QByteArray("s, p1, p2, p3, p4,\np5, p6;");
+        QTest::newRow("phi(t)p(.)")
+            << reducedModel(6, false, true) << QByteArray("s0, p, s1, s2, s3,\ns4, s5;");
+        QTest::newRow("phi(.)p(.)") << reducedModel(6, true, true) << QByteArray("s, p;");
+        QTest::newRow("phi(t)p(t)c(.)")
+            << reducedModel(6, false, false, true, true)
+            << QByteArray("s0, p1, c, s1, p2,\ns2, p3, s3, p4, s4,\np5, lambda;");
+        QTest::newRow("phi(.)p(t)c(t)")
+            << reducedModel(6, true, false, true)
+            << QByteArray("s, p1, c1, p2, c2,\np3, c3, p4, c4, p5,\nc5, p6;");
+        QTest::newRow("phi(.)p(t)c(.)") << reducedModel(6, true, false, true, true)
+                                        << QByteArray("s, p1, c, p2, p3,\np4, p5, p6;");
+        QTest::newRow("phi(t)p(.)c(t)")
+            << reducedModel(6, false, true, true)
+            << QByteArray("s0, p, c1, s1, c2,\ns2, c3, s3, c4, s4,\nc5, s5;");
+        QTest::newRow("phi(t)p(.)c(.)") << reducedModel(6, false, true, true, true)
+                                        << QByteArray("s0, p, c, s1, s2,\ns3, s4, s5;");
+        QTest::newRow("phi(.)p(.)c(t)")
+            << reducedModel(6, true, true, true) << QByteArray("s, p, c1, c2, c3,\nc4, c5;");
+        QTest::newRow("phi(.)p(.)c(.)")
+            << reducedModel(6, true, true, true, true) << QByteArray("s, p, c;");
+    }
+    void reducedModelsOfSixPeriods() {
+        QFETCH(ModelOptions, options);
+        QFETCH(QByteArray, parameters);
+        const QByteArray full = writtenBytes(withPeriods(6, options.censoring));
+        const QByteArray expected = editedToReduced(full, options, parameters);
+        QVERIFY(expected != full);
+        QCOMPARE(writtenBytes(options), expected);
+        QCOMPARE(writtenText(options), QString::fromUtf8(expected));
     }
 
     void variablesIgnoreCensoring() {
@@ -248,6 +291,11 @@ private slots:
         odd.initialRelease = true;
         odd.initialSurvivalIndex = 97;
         QTest::newRow("N11_odd_texts") << odd;
+        QTest::newRow("N12_phi(.)p(.)") << reducedModel(12, true, true);
+        ModelOptions oddReduced = odd;
+        oddReduced.constantDetection = true;
+        oddReduced.constantCensoring = true;
+        QTest::newRow("N11_odd_texts_phi(t)p(.)c(.)") << oddReduced;
     }
     void bothPathsAgreeOnLargeFiles() {
         QFETCH(ModelOptions, options);
@@ -342,6 +390,11 @@ private slots:
         odd.initialRelease = true;
         odd.initialSurvivalIndex = 90;
         QTest::newRow("N15_odd_texts") << odd;
+        QTest::newRow("N16_phi(.)p(.)") << reducedModel(16, true, true);
+        QTest::newRow("N15_censoring_phi(.)p(t)c(.)") << reducedModel(15, true, false, true, true);
+        ModelOptions oddReduced = odd;
+        oddReduced.constantSurvival = true;
+        QTest::newRow("N15_odd_texts_phi(.)p(t)") << oddReduced;
     }
     void regularFilesGetTheSameBytes() {
         QFETCH(ModelOptions, options);

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "workedexamples.h"
 #include "writertestsupport.h"
 
 #include <QHash>
@@ -138,6 +139,14 @@ private slots:
             shifted.initialSurvivalIndex = 9;
             shifted.initialRelease = true;
             QTest::addRow("N%d_S0_9_release", n) << shifted;
+        }
+        for (int n = 2; n <= 8; ++n) {
+            for (auto [name, options] : reducedModels(n)) {
+                QTest::addRow("N%d_%s", n, name.constData()) << options;
+                options.initialSurvivalIndex = 9;
+                options.initialRelease = true;
+                QTest::addRow("N%d_%s_S0_9_release", n, name.constData()) << options;
+            }
         }
     }
     void cellProbabilitiesSumToOne() {

@@ -47,10 +47,38 @@ struct FileName {
     ModelField field;
 };
 
+// The field that makes each item of the parameters section, in the order of the rules: S, P
+// and with censoring C per occasion; then F, or S and P of the last interval and occasion when
+// survival or detection is constant. A constant parameter is declared once.
+QList<ModelField> declaredFields(const ModelOptions &o) {
+    QList<ModelField> fields;
+    QSet<ModelField> constantsDeclared;
+    const auto declare = [&](ModelField field, bool constant) {
+        if (constant && constantsDeclared.contains(field))
+            return;
+        if (constant)
+            constantsDeclared.insert(field);
+        fields.append(field);
+    };
+    const auto declareOccasion = [&](bool withCensoring) {
+        declare(ModelField::SurvivalParameter, o.constantSurvival);
+        declare(ModelField::DetectionParameter, o.constantDetection);
+        if (withCensoring)
+            declare(ModelField::CensoringParameter, o.constantCensoring);
+    };
+    for (int i = 1; i < o.numPeriods; ++i)
+        declareOccasion(o.censoring);
+    if (o.constantSurvival || o.constantDetection)
+        declareOccasion(false);
+    else
+        fields.append(ModelField::FinalParameter);
+    return fields;
+}
+
 // Every parameter and variable name as the file itself shows it: the items of the parameters
-// section (S, P and with censoring C per occasion, then F) and the left-hand sides of the
-// variables section. Only for names without commas, spaces and " = ".
-QList<FileName> namesInText(const QByteArray &head, bool censoring) {
+// section and the left-hand sides of the variables section. Only for names without commas,
+// spaces and " = ".
+QList<FileName> namesInText(const QByteArray &head, const ModelOptions &options) {
     const QStringList lines = QString::fromUtf8(head).split(u'\n');
     const qsizetype variablesAt = lines.indexOf(QStringLiteral("variables"));
     const qsizetype likelihoodAt = lines.indexOf(QStringLiteral("likelihood"));
@@ -60,17 +88,13 @@ QList<FileName> namesInText(const QByteArray &head, bool censoring) {
     QString parameters = lines.mid(1, variablesAt - 2).join(u' ');
     parameters.chop(1); // the final ";"
     const QStringList items = parameters.split(u',');
-    const QList<ModelField> perOccasion = {ModelField::SurvivalParameter,
-                                           ModelField::DetectionParameter,
-                                           ModelField::CensoringParameter};
-    const int group = censoring ? 3 : 2;
+    const QList<ModelField> fields = declaredFields(options);
+    if (items.size() != fields.size())
+        return {};
 
     QList<FileName> names;
-    for (qsizetype i = 0; i < items.size(); ++i) {
-        const ModelField field =
-            i + 1 == items.size() ? ModelField::FinalParameter : perOccasion.at(i % group);
-        names.append({items.at(i).trimmed(), field});
-    }
+    for (qsizetype i = 0; i < items.size(); ++i)
+        names.append({items.at(i).trimmed(), fields.at(i)});
     for (qsizetype i = variablesAt + 1; i < likelihoodAt - 1; ++i)
         names.append(
             {lines.at(i).section(QStringLiteral(" = 1 - "), 0, 0), ModelField::NoMoreDetections});
@@ -92,12 +116,14 @@ QString describe(const QList<FieldPair> &pairs) {
 
 QString describe(const ModelOptions &o) {
     return QStringLiteral("N=%1 S0=%2 survival=\"%3\" detection=\"%4\" final=\"%5\" "
-                          "noMore=\"%6\" censoringParameter=\"%7\" censoring=%8")
+                          "noMore=\"%6\" censoringParameter=\"%7\" censoring=%8 constant=%9%10%11")
         .arg(o.numPeriods)
         .arg(o.initialSurvivalIndex)
         .arg(o.survivalParameter, o.detectionParameter, o.finalParameter, o.noMoreDetections,
              o.censoringParameter)
-        .arg(o.censoring);
+        .arg(o.censoring)
+        .arg(o.constantSurvival ? "S" : "", o.constantDetection ? "P" : "",
+             o.constantCensoring ? "C" : "");
 }
 
 // Stem pools that make clashes likely: empty and digit stems run into each other's numbers,
@@ -112,8 +138,13 @@ QString pick(QRandomGenerator &random, const QStringList &pool) {
 }
 
 ModelOptions randomModel(QRandomGenerator &random, const QStringList &pool, bool subscriptedFinal,
-                         bool censoring) {
+                         bool censoring, bool reduced) {
     ModelOptions o;
+    if (reduced) {
+        o.constantSurvival = random.bounded(2) == 1;
+        o.constantDetection = random.bounded(2) == 1;
+        o.constantCensoring = random.bounded(2) == 1;
+    }
     o.numPeriods = random.bounded(2, 100);
     o.initialSurvivalIndex = random.bounded(0, 100);
     o.censoring = censoring;
@@ -144,6 +175,7 @@ QStringList findingsOf(const ModelOptions &options, QStringConverter::Encoding e
         {ModelFinding::Kind::ControlCharacter, "control"},
         {ModelFinding::Kind::Separator, "separator"},
         {ModelFinding::Kind::Unencodable, "unencodable"},
+        {ModelFinding::Kind::EmptyConstantName, "emptyconstant"},
         {ModelFinding::Kind::EmptyName, "empty"},
         {ModelFinding::Kind::NotAName, "notname"},
         {ModelFinding::Kind::NameClash, "clash"},
@@ -192,6 +224,12 @@ ModelOptions modelFrom(const QString &description) {
             o.censoredSymbol = value;
         else if (key == "censoring")
             o.censoring = true;
+        else if (key == "constantSurvival")
+            o.constantSurvival = true;
+        else if (key == "constantDetection")
+            o.constantDetection = true;
+        else if (key == "constantCensoring")
+            o.constantCensoring = true;
         else
             qFatal("unknown key in model description: %s", qPrintable(key));
     }
@@ -216,6 +254,7 @@ void TestValidationAgainstFile::clashesMatchTheFile_data() {
     QTest::addColumn<QStringList>("pool");
     QTest::addColumn<bool>("subscriptedFinal");
     QTest::addColumn<bool>("censoring");
+    QTest::addColumn<bool>("reduced");
     QTest::addColumn<quint32>("seed");
 
     const struct {
@@ -233,29 +272,33 @@ void TestValidationAgainstFile::clashesMatchTheFile_data() {
     quint32 seed = 20240611;
     for (const auto &family : families) {
         for (const bool censoring : {false, true}) {
-            const QByteArray row = QByteArray(family.name) + (censoring ? "_censoring" : "");
-            QTest::newRow(row.constData())
-                << family.pool << family.subscriptedFinal << censoring << seed++;
+            for (const bool reduced : {false, true}) {
+                const QByteArray row = QByteArray(family.name) + (censoring ? "_censoring" : "")
+                                       + (reduced ? "_reduced" : "");
+                QTest::newRow(row.constData())
+                    << family.pool << family.subscriptedFinal << censoring << reduced << seed++;
+            }
         }
     }
 }
 
-// For random stems, N and S0, the clashes the validation finds are exactly the pairs of fields
-// that share a name in the text the writer writes: no miss and no false alarm.
+// For random stems, N, S0 and reduced models, the clashes the validation finds are exactly the
+// pairs of fields that share a name in the text the writer writes: no miss and no false alarm.
 void TestValidationAgainstFile::clashesMatchTheFile() {
     QFETCH(QStringList, pool);
     QFETCH(bool, subscriptedFinal);
     QFETCH(bool, censoring);
+    QFETCH(bool, reduced);
     QFETCH(quint32, seed);
 
     constexpr int Cases = UnderThreadSanitizer ? 16 : 80; // each starts the writer's thread
     QRandomGenerator random(seed);
     int clashingCases = 0;
     for (int c = 0; c < Cases; ++c) {
-        const ModelOptions options = randomModel(random, pool, subscriptedFinal, censoring);
-        const QList<FileName> names = namesInText(fileHead(options), censoring);
-        const qsizetype expectedNames =
-            (censoring ? 3 : 2) * (options.numPeriods - 1) + 1 + options.numPeriods;
+        const ModelOptions options =
+            randomModel(random, pool, subscriptedFinal, censoring, reduced);
+        const QList<FileName> names = namesInText(fileHead(options), options);
+        const qsizetype expectedNames = declaredFields(options).size() + options.numPeriods;
         QVERIFY2(names.size() == expectedNames, qPrintable(describe(options)));
 
         QHash<QString, QSet<ModelField>> owners;
@@ -459,6 +502,50 @@ void TestValidationAgainstFile::namedCases_data() {
         << QStringList{QString(QStringLiteral("unencodable noMore ") + QChar(0xDE00) + " @1")};
     QTest::newRow("latin1_unencodable_in_unused_censored_symbol")
         << QStringLiteral("censored=\u0142") << latin1 << QStringList();
+
+    // Reduced models: judged on the names the file holds.
+    QTest::newRow("constant_survival_and_detection_alike")
+        << "N=3|constantSurvival|constantDetection|survival=p" << utf8
+        << QStringList{"clash survival detection p"};
+    QTest::newRow("constant_detection_p_survival_stem_p")
+        << "N=3|constantDetection|survival=p" << utf8 << QStringList(); // p0, p1, p2 and p
+    QTest::newRow("constant_detection_equal_a_survival_name")
+        << "N=3|constantDetection|detection=s1" << utf8
+        << QStringList{"clash survival detection s1"};
+    QTest::newRow("constant_detection_equal_the_added_last_survival")
+        << "N=4|S0=7|constantDetection|detection=s10" << utf8
+        << QStringList{"clash survival detection s10"};
+    QTest::newRow("constant_survival_equal_the_added_last_detection")
+        << "N=4|constantSurvival|survival=p4" << utf8 << QStringList{"clash survival detection p4"};
+    QTest::newRow("constant_survival_equal_a_variable")
+        << "constantSurvival|survival=X1" << utf8 << QStringList{"clash survival noMore X1"};
+    QTest::newRow("constant_censoring_equal_constant_detection")
+        << "censoring|constantCensoring|constantDetection|censoringParameter=p" << utf8
+        << QStringList{"clash detection censoringParameter p"};
+    QTest::newRow("constant_censoring_unused_without_censoring")
+        << "constantCensoring|censoringParameter=p1" << utf8 << QStringList();
+    QTest::newRow("final_not_written_no_clash")
+        << "constantSurvival|final=p1" << utf8 << QStringList();
+    QTest::newRow("final_not_written_not_checked")
+        << "constantDetection|final=a;b\nc" << utf8 << QStringList();
+    QTest::newRow("final_not_written_may_be_empty")
+        << "constantSurvival|constantDetection|final=" << utf8 << QStringList();
+    QTest::newRow("constant_survival_empty")
+        << "constantSurvival|survival=" << utf8 << QStringList{"emptyconstant survival "};
+    QTest::newRow("constant_detection_empty")
+        << "constantDetection|detection=" << utf8 << QStringList{"emptyconstant detection "};
+    QTest::newRow("constant_censoring_empty")
+        << "censoring|constantCensoring|censoringParameter=" << utf8
+        << QStringList{"emptyconstant censoringParameter "};
+    QTest::newRow("constant_censoring_empty_unused_without_censoring")
+        << "constantCensoring|censoringParameter=" << utf8 << QStringList();
+    QTest::newRow("empty_stem_beside_a_constant_one_is_asked")
+        << "constantDetection|survival=" << utf8 << QStringList{"empty survival "};
+    QTest::newRow("constant_name_with_line_break_refused_once")
+        << "constantSurvival|survival=\n"
+        << utf8 << QStringList{"linebreak survival \n @1"};
+    QTest::newRow("constant_name_not_a_name")
+        << "constantSurvival|survival=s-adult" << utf8 << QStringList{"notname survival s-adult"};
 }
 
 // The named cases: what clashes and what does not, at the boundaries of N and S0, ambiguous
