@@ -6,8 +6,9 @@
 // own; each is repeated, the runs of things compared with each other interleaved, and the
 // median is reported with min-max.
 //
-//   tarskcjs-bench [--runs K] [--dir DIR] [--periods 16,20,22,24] [--no-baseline]
-//                  [--reference-cli PATH]
+//   tarskcjs-bench [--runs K] [--dir DIR] [--periods 16,20,22,24] [--constant-periods 22]
+//                  [--gui-periods 22,24] [--gui-check-periods 22] [--check-periods 20,22]
+//                  [--no-baseline] [--reference-cli PATH]
 
 #include "checkjob.h"
 #include "dialogdriver.h"
@@ -78,15 +79,41 @@ const char *taskName(Task task) {
     return "";
 }
 
-ModelOptions modelFor(int periods, bool censoring) {
+// The models measured: the full one with and without censoring, and the reduced one with
+// constant survival and detection, whose lines are shorter.
+enum class Model { Full, Censoring, Constant };
+
+const char *modelName(Model model) {
+    switch (model) {
+    case Model::Full:
+        return "phi(t)p(t)";
+    case Model::Censoring:
+        return "phi(t)p(t), censoring";
+    case Model::Constant:
+        return "phi(.)p(.)";
+    }
+    return "";
+}
+
+Model modelNamed(const QString &name) {
+    for (Model model : {Model::Full, Model::Censoring, Model::Constant}) {
+        if (name == QLatin1String(modelName(model)))
+            return model;
+    }
+    qFatal("no model %s", qPrintable(name));
+}
+
+ModelOptions modelFor(int periods, Model model) {
     ModelOptions options;
     options.numPeriods = periods;
-    options.censoring = censoring;
+    options.censoring = model == Model::Censoring;
+    options.constantSurvival = model == Model::Constant;
+    options.constantDetection = model == Model::Constant;
     return options;
 }
 
-quint64 fileBytes(int periods, bool censoring) {
-    return modelDefinitionSize(modelFor(periods, censoring)).bytes.toUInt64Saturated();
+quint64 fileBytes(int periods, Model model = Model::Full) {
+    return modelDefinitionSize(modelFor(periods, model)).bytes.toUInt64Saturated();
 }
 
 // ---- child side: one measurement, figures on standard output ----
@@ -199,9 +226,10 @@ double peakRssMb() {
 
 int runChild(const QStringList &args) {
     const QString task = args.value(0);
-    const ModelOptions options = modelFor(args.value(1).toInt(), args.value(2) == "1");
+    const Model model = modelNamed(args.value(2));
+    const ModelOptions options = modelFor(args.value(1).toInt(), model);
     const QString path = args.value(3);
-    const quint64 bytes = fileBytes(options.numPeriods, options.censoring);
+    const quint64 bytes = fileBytes(options.numPeriods, model);
     double seconds = 0;
     double extra = 0;
     if (task == taskName(Task::WriteSyscall))
@@ -317,11 +345,11 @@ public:
     QString file(const QString &name) const { return directory + u'/' + name; }
 
     // One run of a task in a fresh child after a sync: its seconds, peak RSS and extra figure.
-    QList<double> runTask(Task task, int periods, bool censoring, const QString &path) {
+    QList<double> runTask(Task task, int periods, Model model, const QString &path) {
         ::sync();
         const QList<QByteArray> printed =
             spawn({QCoreApplication::applicationFilePath(), "--child", taskName(task),
-                   QString::number(periods), censoring ? "1" : "0", path})
+                   QString::number(periods), modelName(model), path})
                 .second.trimmed()
                 .split(' ');
         if (path != QStringLiteral("/dev/null") && task != Task::GuiCheck)
@@ -331,11 +359,11 @@ public:
     }
 
     // Median seconds and peak RSS of one task.
-    std::pair<Summary, Summary> measure(Task task, int periods, bool censoring, bool toNull) {
+    std::pair<Summary, Summary> measure(Task task, int periods, Model model, bool toNull) {
         const QString path = toNull ? QStringLiteral("/dev/null") : file("bench.txt");
         QList<double> seconds, rss;
         for (int run = 0; run < runs; ++run) {
-            const QList<double> figures = runTask(task, periods, censoring, path);
+            const QList<double> figures = runTask(task, periods, model, path);
             seconds.append(figures.at(0));
             rss.append(figures.at(1));
         }
@@ -365,7 +393,7 @@ public:
         const ProcessRun run =
             runProcess({QCoreApplication::applicationFilePath(), "--child",
                         taskName(sync ? Task::WriteSyscallSync : Task::WriteSyscall),
-                        QString::number(periods), "0", path},
+                        QString::number(periods), modelName(Model::Full), path},
                        QString());
         QFile::remove(path);
         return run;
@@ -387,29 +415,33 @@ void printLine(const QString &line) {
     std::fflush(stdout);
 }
 
-void writerTable(Bench &bench, const QList<int> &periods) {
-    printLine("| N | censoring | MB | writer to file, s | MB/s | writer to /dev/null, s | MB/s "
+// The writer in process, per model; the rows of constant survival and detection show whether
+// its shorter lines cost more per byte.
+void writerTable(Bench &bench, const QList<int> &periods, const QList<int> &constantPeriods) {
+    printLine("| N | model | MB | writer to file, s | MB/s | writer to /dev/null, s | MB/s "
               "| write(2), s | writer / write(2) | peak RSS, MB |");
     printLine("|---|---|---|---|---|---|---|---|---|---|");
-    for (int n : periods) {
-        for (bool censoring : {false, true}) {
-            const double mb = double(fileBytes(n, censoring)) / 1e6;
-            const auto [file, rss] = bench.measure(Task::Writer, n, censoring, false);
-            const auto [null, nullRss] = bench.measure(Task::Writer, n, censoring, true);
-            const auto [syscall, syscallRss] =
-                bench.measure(Task::WriteSyscall, n, censoring, false);
-            printLine(QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9 | %10 |")
-                          .arg(n)
-                          .arg(censoring ? "on" : "off")
-                          .arg(mb, 0, 'f', 1)
-                          .arg(range(file, 3))
-                          .arg(mb / file.median, 0, 'f', 0)
-                          .arg(range(null, 3))
-                          .arg(mb / null.median, 0, 'f', 0)
-                          .arg(range(syscall, 3))
-                          .arg(file.median / syscall.median, 0, 'f', 2)
-                          .arg(range(rss, 1)));
-        }
+    QList<std::pair<int, Model>> rows;
+    for (int n : periods)
+        rows << std::pair(n, Model::Full) << std::pair(n, Model::Censoring);
+    for (int n : constantPeriods)
+        rows << std::pair(n, Model::Constant);
+    for (const auto &[n, model] : std::as_const(rows)) {
+        const double mb = double(fileBytes(n, model)) / 1e6;
+        const auto [file, rss] = bench.measure(Task::Writer, n, model, false);
+        const auto [null, nullRss] = bench.measure(Task::Writer, n, model, true);
+        const auto [syscall, syscallRss] = bench.measure(Task::WriteSyscall, n, model, false);
+        printLine(QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9 | %10 |")
+                      .arg(n)
+                      .arg(QLatin1String(modelName(model)))
+                      .arg(mb, 0, 'f', 1)
+                      .arg(range(file, 3))
+                      .arg(mb / file.median, 0, 'f', 0)
+                      .arg(range(null, 3))
+                      .arg(mb / null.median, 0, 'f', 0)
+                      .arg(range(syscall, 3))
+                      .arg(file.median / syscall.median, 0, 'f', 2)
+                      .arg(range(rss, 1)));
     }
 }
 
@@ -417,12 +449,12 @@ void variantsTable(Bench &bench, int n) {
     printLine(QStringLiteral("\nN = %1 without censoring, into a file:\n").arg(n));
     printLine("| variant | s | MB/s | / write(2) |");
     printLine("|---|---|---|---|");
-    const double mb = double(fileBytes(n, false)) / 1e6;
-    const Summary syscall = bench.measure(Task::WriteSyscall, n, false, false).first;
+    const double mb = double(fileBytes(n)) / 1e6;
+    const Summary syscall = bench.measure(Task::WriteSyscall, n, Model::Full, false).first;
     for (Task task : {Task::Straightforward, Task::StreamPath, Task::StreamPathKeepingHeap,
                       Task::Writer, Task::WriteSyscall}) {
         const Summary s =
-            task == Task::WriteSyscall ? syscall : bench.measure(task, n, false, false).first;
+            task == Task::WriteSyscall ? syscall : bench.measure(task, n, Model::Full, false).first;
         printLine(QStringLiteral("| %1 | %2 | %3 | %4 |")
                       .arg(taskName(task))
                       .arg(range(s, 3))
@@ -467,7 +499,7 @@ void companionTable(Bench &bench, const QList<int> &periods, const QString &refe
         QList<ProcessRun> all = toStdout + toFile;
         QString line = QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9 |")
                            .arg(n)
-                           .arg(double(fileBytes(n, false)) / 1e6, 0, 'f', 1)
+                           .arg(double(fileBytes(n)) / 1e6, 0, 'f', 1)
                            .arg(range(out.wall, 3))
                            .arg(range(plain, 3))
                            .arg(out.wall.median / plain.median, 0, 'f', 2)
@@ -493,13 +525,13 @@ void guiGapTable(Bench &bench, const QList<int> &periods) {
         QList<double> seconds, gaps;
         for (int run = 0; run < bench.runs; ++run) {
             const QList<double> figures =
-                bench.runTask(Task::GuiCreate, n, false, bench.file("gui.txt"));
+                bench.runTask(Task::GuiCreate, n, Model::Full, bench.file("gui.txt"));
             seconds.append(figures.at(0));
             gaps.append(figures.at(2));
         }
         printLine(QStringLiteral("| %1 | %2 | %3 | %4 |")
                       .arg(n)
-                      .arg(double(fileBytes(n, false)) / 1e6, 0, 'f', 1)
+                      .arg(double(fileBytes(n)) / 1e6, 0, 'f', 1)
                       .arg(range(summarise(seconds), 3))
                       .arg(range(summarise(gaps), 1)));
     }
@@ -553,7 +585,7 @@ void checkTable(Bench &bench, const QList<int> &periods) {
         const Summary counted = summarise(counts).wall;
         printLine(QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 |")
                       .arg(n)
-                      .arg(double(fileBytes(n, false)) / 1e6, 0, 'f', 1)
+                      .arg(double(fileBytes(n)) / 1e6, 0, 'f', 1)
                       .arg(range(checked.wall, 3))
                       .arg(range(counted, 3))
                       .arg(checked.wall.median / counted.median, 0, 'f', 1)
@@ -571,7 +603,8 @@ void statsArithmetic() {
         timer.start();
         UInt128 sink = 0;
         for (int i = 0; i < calls; ++i)
-            sink += modelDefinitionSize(modelFor(99, i % 2 == 1)).bytes;
+            sink += modelDefinitionSize(modelFor(99, i % 2 == 1 ? Model::Censoring : Model::Full))
+                        .bytes;
         micros.append(double(timer.nsecsElapsed()) / 1e3 / calls);
         if (sink == 0)
             qFatal("no size");
@@ -620,6 +653,10 @@ int main(int argc, char *argv[]) {
                                        "DIR");
     const QCommandLineOption periodsOption("periods", "Periods to measure (default 16,20,22,24).",
                                            "LIST", "16,20,22,24");
+    const QCommandLineOption constantOption(
+        "constant-periods",
+        "Periods for the writer's rows with constant survival and detection (default 22).", "LIST",
+        "22");
     const QCommandLineOption guiOption(
         "gui-periods", "Periods for the GUI thread's gap (default 22,24).", "LIST", "22,24");
     const QCommandLineOption guiCheckOption(
@@ -631,8 +668,8 @@ int main(int argc, char *argv[]) {
         "no-baseline", "Skip the writer's variants (slow: about 20 s a run at N = 22).");
     const QCommandLineOption referenceOption(
         "reference-cli", "Another build of the companion whose CPU time to show beside.", "PATH");
-    parser.addOptions({runsOption, dirOption, periodsOption, guiOption, guiCheckOption, checkOption,
-                       noBaselineOption, referenceOption});
+    parser.addOptions({runsOption, dirOption, periodsOption, constantOption, guiOption,
+                       guiCheckOption, checkOption, noBaselineOption, referenceOption});
     parser.process(app);
 
     QTemporaryDir temporary(parser.value(dirOption).isEmpty()
@@ -646,7 +683,7 @@ int main(int argc, char *argv[]) {
     printLine(QStringLiteral("Medians of %1 runs (min-max); files in %2\n")
                   .arg(bench.runs)
                   .arg(temporary.path()));
-    writerTable(bench, periods);
+    writerTable(bench, periods, numbers(parser.value(constantOption)));
     if (!parser.isSet(noBaselineOption))
         variantsTable(bench, 22);
     companionTable(bench, periods, parser.value(referenceOption));

@@ -51,6 +51,9 @@ void checkRequest(const CompanionRequest &request) {
         check(request.options.initialSurvivalIndex >= 0
               && request.options.initialSurvivalIndex <= 99);
         validateModel(request.options);
+        // Options without effect are named, as the option was given.
+        for (const QString &warning : request.warnings)
+            check(warning.startsWith(QStringLiteral("--")));
         return;
     }
     check(false);
@@ -71,6 +74,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const CompanionRequest again = parseCommandLine(arguments);
     check(again.action == request.action && again.text == request.text
           && again.outputFile == request.outputFile && again.checkFile == request.checkFile
-          && again.seed == request.seed);
+          && again.seed == request.seed && again.warnings == request.warnings);
     return 0;
 }

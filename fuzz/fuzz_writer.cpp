@@ -47,7 +47,8 @@ struct Input {
 };
 
 // Byte 0: N (2 to 12); byte 1: S0 (0 to 99); byte 2: bit 0 censoring, bit 1 initial release,
-// bit 2 Latin-1 instead of UTF-8, bit 3 texts as raw UTF-16. Then the texts, separated by
+// bit 2 Latin-1 instead of UTF-8, bit 3 texts as raw UTF-16, bits 4 to 6 constant survival,
+// detection and censoring. Then the texts, separated by
 // 0xFF bytes: survival, detection, final, no-more-detections, detected, not detected,
 // censoring parameter, censored; missing ones keep the form's defaults.
 bool decode(const std::uint8_t *data, std::size_t size, Input &input) {
@@ -60,6 +61,9 @@ bool decode(const std::uint8_t *data, std::size_t size, Input &input) {
     o.initialRelease = data[2] & 2;
     input.encoding = data[2] & 4 ? QStringConverter::Latin1 : QStringConverter::Utf8;
     const bool utf16 = data[2] & 8;
+    o.constantSurvival = data[2] & 16;
+    o.constantDetection = data[2] & 32;
+    o.constantCensoring = data[2] & 64;
 
     const std::array<QString *, 8> texts = {
         &o.survivalParameter, &o.detectionParameter, &o.finalParameter,     &o.noMoreDetections,
@@ -127,7 +131,16 @@ void checkSection(Lines &lines, qint64 count) {
 // parameters, its lines, "", variables, N lines, "", likelihood, the header, one line per
 // history, and nothing after the last newline.
 void checkLines(const QByteArray &bytes, const ModelOptions &o) {
-    const qint64 items = qint64(o.numPeriods - 1) * (o.censoring ? 3 : 2);
+    // S, P (and C) of every occasion but the last, and F or, when survival or detection is
+    // constant, S and P of the last ones; a constant name is declared once.
+    const bool finalIsProduct = o.constantSurvival || o.constantDetection;
+    const qint64 perOccasion = (o.constantSurvival ? 0 : 1) + (o.constantDetection ? 0 : 1)
+                               + (o.censoring && !o.constantCensoring ? 1 : 0);
+    const qint64 constants = (o.constantSurvival ? 1 : 0) + (o.constantDetection ? 1 : 0)
+                             + (o.censoring && o.constantCensoring ? 1 : 0);
+    const qint64 last =
+        finalIsProduct ? (o.constantSurvival ? 0 : 1) + (o.constantDetection ? 0 : 1) : 1;
+    const qint64 items = perOccasion * (o.numPeriods - 1) + constants + last - 1;
     const UInt128 histories = historyCount(o.numPeriods, o.censoring);
     check(histories.fitsIn64());
 

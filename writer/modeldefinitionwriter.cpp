@@ -197,7 +197,9 @@ qsizetype longest(const std::array<QByteArray, 3> &pieces) {
 //
 // Every piece is encoded once, up front, by occasion and digit. Consecutive histories differ
 // only from the counter's first changed occasion on, so the symbols and factors of the
-// occasions before it stay in place and only the tail is rebuilt.
+// occasions before it stay in place and only the tail is rebuilt. The pieces carry what
+// follows them (the last symbol ", ", the closing factor the line's end), so that a line takes
+// three copies whatever its length: short lines, as in reduced models, cost little more.
 class LikelihoodLines {
 public:
     LikelihoodLines(const ModelOptions &options, PieceBytes &encode)
@@ -206,7 +208,8 @@ public:
         , counter(options.numPeriods, options.censoring)
         , symbolPieces(n + 1)
         , factorPieces(n)
-        , closings(n + 1)
+        , closingLines(n + 2)
+        , closingLastLines(n + 2)
         , symbolAt(size_t(n + 1) * 3)
         , factorAt(size_t(n) * 3)
         , symbolStart(size_t(n + 1))
@@ -233,9 +236,9 @@ public:
     char *writeLines(char *to, quint64 count, quint64 &written, bool &last) {
         last = false;
         for (written = 0; written < count;) {
-            to = copyCurrentLine(to);
+            const int closing = copyCurrentLine(to);
             const bool more = counter.advance();
-            to = copy(to, more ? lineEnd : lastLineEnd);
+            to = copy(to, (more ? closingLines : closingLastLines).at(closing));
             ++written;
             if (!more) {
                 last = true;
@@ -249,7 +252,7 @@ public:
 private:
     void encodePieces(PieceBytes &encode) {
         for (int i = 1; i <= n; ++i) {
-            const QString separator = i < n ? SymbolSeparator : QString();
+            const QString separator = i < n ? SymbolSeparator : ProductSeparator;
             for (int digit = 0; digit <= 2; ++digit)
                 symbolPieces[i][digit] = encode(symbol(options, digit) + separator);
         }
@@ -257,12 +260,13 @@ private:
             for (int digit = 0; digit <= 2; ++digit)
                 factorPieces[i][digit] = encode(factor(options, i, digit));
         }
-        for (int last = 0; last <= n; ++last)
-            closings[last] = encode(closingFactor(options, last, false));
+        for (int closing = 0; closing <= n + 1; ++closing) {
+            const QString factor = closing <= n ? closingFactor(options, closing, false)
+                                                : QString(); // after a censoring
+            closingLines[closing] = encode(factor + LineEnd);
+            closingLastLines[closing] = encode(factor + LastLineEnd);
+        }
         releasePrefix = encode(ModelText::releasePrefix(options));
-        productSeparator = encode(ProductSeparator);
-        lineEnd = encode(LineEnd);
-        lastLineEnd = encode(LastLineEnd);
     }
 
     void indexPieces() {
@@ -283,16 +287,17 @@ private:
         for (int i = 1; i < n; ++i)
             factorBytes += longest(factorPieces[i]);
         qsizetype closingBytes = 0;
-        for (const QByteArray &closing : std::as_const(closings))
-            closingBytes = std::max(closingBytes, closing.size());
+        for (const QList<QByteArray> *closings : {&closingLines, &closingLastLines}) {
+            for (const QByteArray &closing : *closings)
+                closingBytes = std::max(closingBytes, closing.size());
+        }
 
         symbols.setCapacity(symbolBytes);
         factors.setCapacity(factorBytes);
         symbols.append(pieceOf(releasePrefix));
         symbolStart[1] = symbols.size();
         factorStart[1] = 0;
-        maxLineLength = symbolBytes + productSeparator.size() + factorBytes + closingBytes
-                        + std::max(lineEnd.size(), lastLineEnd.size());
+        maxLineLength = symbolBytes + factorBytes + closingBytes;
     }
 
     // Rebuilds symbols and factors of the occasions from `first` on for the current history.
@@ -310,18 +315,18 @@ private:
         factorStart[size_t(n)] = factors.size();
     }
 
-    char *copyCurrentLine(char *to) const {
+    // Copies the symbols, ", " and the factors of the current history and moves `to` past
+    // them; returns which closing ends the line: the last detection L, or N + 1 when the
+    // history ends with a censoring.
+    int copyCurrentLine(char *&to) const {
         const int last = counter.lastDetection();
         const int factorOccasions = std::min(last, n - 1);
         const qsizetype factorBytes = factorStart[size_t(factorOccasions + 1)];
         const bool censored = last > 0 && counter.isCensored(last);
 
         to = copy(to, symbols.data(), symbols.size());
-        to = copy(to, productSeparator);
         to = copy(to, factors.data(), factorBytes);
-        if (!censored)
-            to = copy(to, closings.at(last));
-        return to;
+        return censored ? n + 1 : last;
     }
 
     const ModelOptions &options;
@@ -329,10 +334,12 @@ private:
     HistoryCounter counter;
 
     // Encoded pieces, by occasion (from 1) and digit.
-    QList<std::array<QByteArray, 3>> symbolPieces; // symbol and separator; none after N
+    QList<std::array<QByteArray, 3>> symbolPieces; // symbol and " ", or ", " after N
     QList<std::array<QByteArray, 3>> factorPieces; // occasions 1..N-1
-    QList<QByteArray> closings;                    // by last detection, 0..N
-    QByteArray releasePrefix, productSeparator, lineEnd, lastLineEnd;
+    // The closing factor and the line's end, by last detection 0..N; N + 1 after a censoring.
+    QList<QByteArray> closingLines;     // ",\n"
+    QList<QByteArray> closingLastLines; // ";\n", for the final history
+    QByteArray releasePrefix;
 
     std::vector<Piece> symbolAt; // [3 * occasion + digit]
     std::vector<Piece> factorAt;
