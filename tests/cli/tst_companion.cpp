@@ -76,29 +76,29 @@ private slots:
         all.censoringParameter = "k";
         all.censoredSymbol = "C";
         all.initialRelease = true;
-        QTest::newRow("every_option") << QStringList{"--periods",
-                                                     "4",
-                                                     "--survival",
-                                                     "phi",
-                                                     "--detection",
-                                                     "q",
-                                                     "--final",
-                                                     "chi",
-                                                     "--no-more-detections",
-                                                     "Z",
-                                                     "--initial-survival-index",
-                                                     "12",
-                                                     "--detected-symbol",
-                                                     "D",
-                                                     "--not-detected-symbol",
-                                                     "N",
-                                                     "--censoring",
-                                                     "--censoring-parameter",
-                                                     "k",
-                                                     "--censored-symbol",
-                                                     "C",
-                                                     "--initial-release"}
-                                      << all;
+        const QStringList everyOption{"--periods",
+                                      "4",
+                                      "--survival",
+                                      "phi",
+                                      "--detection",
+                                      "q",
+                                      "--final",
+                                      "chi",
+                                      "--no-more-detections",
+                                      "Z",
+                                      "--initial-survival-index",
+                                      "12",
+                                      "--detected-symbol",
+                                      "D",
+                                      "--not-detected-symbol",
+                                      "N",
+                                      "--censoring",
+                                      "--censoring-parameter",
+                                      "k",
+                                      "--censored-symbol",
+                                      "C",
+                                      "--initial-release"};
+        QTest::newRow("every_option") << everyOption << all;
 
         ModelOptions unicode;
         unicode.survivalParameter = QStringLiteral("\u03c6");
@@ -110,34 +110,10 @@ private slots:
         QTest::newRow("censoring_names_without_censoring")
             << QStringList{"--censoring-parameter", "unused"} << censoringNamesUnused;
 
-        ModelOptions reduced = all;
-        reduced.constantSurvival = true;
-        reduced.constantDetection = true;
-        reduced.constantCensoring = true;
-        reduced.initialSurvivalIndex = 0;
-        reduced.finalParameter = "lambda";
-        QTest::newRow("every_constant") << QStringList{"-n",
-                                                       "4",
-                                                       "--survival",
-                                                       "phi",
-                                                       "--detection",
-                                                       "q",
-                                                       "--no-more-detections",
-                                                       "Z",
-                                                       "--detected-symbol",
-                                                       "D",
-                                                       "--not-detected-symbol",
-                                                       "N",
-                                                       "--censoring",
-                                                       "--censoring-parameter",
-                                                       "k",
-                                                       "--censored-symbol",
-                                                       "C",
-                                                       "--initial-release",
-                                                       "--constant-survival",
-                                                       "--constant-detection",
-                                                       "--constant-censoring"}
-                                        << reduced;
+        ModelOptions everyConstantThatKeepsTheFinal = all;
+        everyConstantThatKeepsTheFinal.constantCensoring = true;
+        QTest::newRow("every_option_constant_censoring")
+            << everyOption + QStringList{"--constant-censoring"} << everyConstantThatKeepsTheFinal;
         QTest::newRow("constant_detection")
             << QStringList{"-n", "5", "--constant-detection"} << reducedModel(5, false, true);
     }
