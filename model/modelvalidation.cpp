@@ -91,8 +91,9 @@ bool findRefusal(const FieldText &input, PieceEncoder &encoder, QList<ModelFindi
     const QString &text = input.text;
     if (const int at = firstPosition(text, isLineBreak)) {
         findings.append({ModelFinding::Kind::LineBreak, {input.field}, text, at});
-    } else if (const int at = firstPosition(
-                   text, [](QChar c) { return c.category() == QChar::Other_Control; })) {
+    } else if (const int at = firstPosition(text, [](QChar c) {
+                   return c.category() == QChar::Other_Control;
+               })) {
         findings.append({ModelFinding::Kind::ControlCharacter, {input.field}, text, at});
     } else if (const int at = firstPosition(text, isSeparator)) {
         findings.append({ModelFinding::Kind::Separator, {input.field}, text, at});
@@ -149,8 +150,8 @@ QList<FieldText> namesInFile(const ModelOptions &options) {
 
 // One finding per pair of fields, with the first name they share. Names made from one text
 // differ in their numbers (a constant name is declared once), so a clash always involves two
-// fields; a name that three fields
-// give makes three pairs, so every field that gave a name so far is kept.
+// fields; a name that three fields give makes three pairs, so every field that gave a name so
+// far is kept.
 void findNameClashes(const ModelOptions &options, QList<ModelFinding> &findings) {
     QHash<QString, QList<ModelField>> owners;
     QList<std::pair<ModelField, ModelField>> reported;

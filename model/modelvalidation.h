@@ -37,8 +37,8 @@ struct ModelFinding {
 
     Kind kind;
     QList<ModelField> fields; // the fields involved, one or two, in the form's order
-    QString text;     // the field's text; the offending character when Unencodable; the name
-                      // two fields share when NameClash
+    QString text; // the field's text; the offending character when Unencodable; the name
+                  // two fields share when NameClash
     int position = 0; // where the offending character stands in the field (from 1), or 0
 
     bool isRefusal() const {
