@@ -548,14 +548,14 @@ void guiCheckGapTable(Bench &bench, const QList<int> &periods) {
         spawn({QStringLiteral(TARSKCJS_CLI_PATH), "-n", QString::number(n), "-o", model});
         QList<double> seconds, gaps;
         for (int run = 0; run < bench.runs; ++run) {
-            const QList<double> figures = bench.runTask(Task::GuiCheck, n, false, model);
+            const QList<double> figures = bench.runTask(Task::GuiCheck, n, Model::Full, model);
             seconds.append(figures.at(0));
             gaps.append(figures.at(2));
         }
         QFile::remove(model);
         printLine(QStringLiteral("| %1 | %2 | %3 | %4 |")
                       .arg(n)
-                      .arg(double(fileBytes(n, false)) / 1e6, 0, 'f', 1)
+                      .arg(double(fileBytes(n)) / 1e6, 0, 'f', 1)
                       .arg(range(summarise(seconds), 3))
                       .arg(range(summarise(gaps), 1)));
     }

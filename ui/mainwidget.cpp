@@ -89,6 +89,7 @@ MainWidget::MainWidget(QString title, QWidget *parent)
     , title(std::move(title)) {
     setupUi();
     retranslateUi();
+    alignConstantBoxes();
     connectSignals();
     updateSizeLine();
     setWindowTitle(this->title);
@@ -159,45 +160,57 @@ void MainWidget::setupNamesBox() {
     groupBox->setObjectName(QStringLiteral("groupBox"));
     verticalLayout_3 = new QVBoxLayout(groupBox);
     verticalLayout_3->setObjectName(QStringLiteral("verticalLayout_3"));
-    // One row per name: its label, its field and, for the names a reduced model makes the
-    // same for every interval or occasion, the box that does so.
-    gridLayout = new QGridLayout();
-    gridLayout->setObjectName(QStringLiteral("gridLayout"));
+    horizontalLayout = new QHBoxLayout();
+    horizontalLayout->setObjectName(QStringLiteral("horizontalLayout"));
+    verticalLayout = new QVBoxLayout();
+    verticalLayout->setObjectName(QStringLiteral("verticalLayout"));
     label_2 = new QLabel(groupBox);
     label_2->setObjectName(QStringLiteral("label_2"));
-    gridLayout->addWidget(label_2, 0, 0, 1, 1);
-    survivalParameterLineEdit = new QLineEdit(groupBox);
-    survivalParameterLineEdit->setObjectName(QStringLiteral("survivalParameterLineEdit"));
-    gridLayout->addWidget(survivalParameterLineEdit, 0, 1, 1, 1);
-    constantSurvivalCheckBox = new QCheckBox(groupBox);
-    constantSurvivalCheckBox->setObjectName(QStringLiteral("constantSurvivalCheckBox"));
-    gridLayout->addWidget(constantSurvivalCheckBox, 0, 2, 1, 1);
+    verticalLayout->addWidget(label_2);
     label_3 = new QLabel(groupBox);
     label_3->setObjectName(QStringLiteral("label_3"));
-    gridLayout->addWidget(label_3, 1, 0, 1, 1);
-    detectionParameterLineEdit = new QLineEdit(groupBox);
-    detectionParameterLineEdit->setObjectName(QStringLiteral("detectionParameterLineEdit"));
-    gridLayout->addWidget(detectionParameterLineEdit, 1, 1, 1, 1);
-    constantDetectionCheckBox = new QCheckBox(groupBox);
-    constantDetectionCheckBox->setObjectName(QStringLiteral("constantDetectionCheckBox"));
-    gridLayout->addWidget(constantDetectionCheckBox, 1, 2, 1, 1);
+    verticalLayout->addWidget(label_3);
     label_4 = new QLabel(groupBox);
     label_4->setObjectName(QStringLiteral("label_4"));
-    gridLayout->addWidget(label_4, 2, 0, 1, 1);
-    finalParameterLineEdit = new QLineEdit(groupBox);
-    finalParameterLineEdit->setObjectName(QStringLiteral("finalParameterLineEdit"));
-    gridLayout->addWidget(finalParameterLineEdit, 2, 1, 1, 1);
+    verticalLayout->addWidget(label_4);
     label_9 = new QLabel(groupBox);
     label_9->setObjectName(QStringLiteral("label_9"));
-    gridLayout->addWidget(label_9, 3, 0, 1, 1);
+    verticalLayout->addWidget(label_9);
+    horizontalLayout->addLayout(verticalLayout);
+    verticalLayout_2 = new QVBoxLayout();
+    verticalLayout_2->setObjectName(QStringLiteral("verticalLayout_2"));
+    // The names a reduced model makes the same for every interval or occasion carry the box
+    // that does so on their own row, beside the field.
+    survivalRowLayout = new QHBoxLayout();
+    survivalRowLayout->setObjectName(QStringLiteral("survivalRowLayout"));
+    survivalParameterLineEdit = new QLineEdit(groupBox);
+    survivalParameterLineEdit->setObjectName(QStringLiteral("survivalParameterLineEdit"));
+    survivalRowLayout->addWidget(survivalParameterLineEdit);
+    constantSurvivalCheckBox = new QCheckBox(groupBox);
+    constantSurvivalCheckBox->setObjectName(QStringLiteral("constantSurvivalCheckBox"));
+    survivalRowLayout->addWidget(constantSurvivalCheckBox);
+    verticalLayout_2->addLayout(survivalRowLayout);
+    detectionRowLayout = new QHBoxLayout();
+    detectionRowLayout->setObjectName(QStringLiteral("detectionRowLayout"));
+    detectionParameterLineEdit = new QLineEdit(groupBox);
+    detectionParameterLineEdit->setObjectName(QStringLiteral("detectionParameterLineEdit"));
+    detectionRowLayout->addWidget(detectionParameterLineEdit);
+    constantDetectionCheckBox = new QCheckBox(groupBox);
+    constantDetectionCheckBox->setObjectName(QStringLiteral("constantDetectionCheckBox"));
+    detectionRowLayout->addWidget(constantDetectionCheckBox);
+    verticalLayout_2->addLayout(detectionRowLayout);
+    finalParameterLineEdit = new QLineEdit(groupBox);
+    finalParameterLineEdit->setObjectName(QStringLiteral("finalParameterLineEdit"));
+    verticalLayout_2->addWidget(finalParameterLineEdit);
     noMoreDetectionsLineEdit = new QLineEdit(groupBox);
     noMoreDetectionsLineEdit->setObjectName(QStringLiteral("noMoreDetectionsLineEdit"));
-    gridLayout->addWidget(noMoreDetectionsLineEdit, 3, 1, 1, 1);
+    verticalLayout_2->addWidget(noMoreDetectionsLineEdit);
     label_2->setBuddy(survivalParameterLineEdit);
     label_3->setBuddy(detectionParameterLineEdit);
     label_4->setBuddy(finalParameterLineEdit);
     label_9->setBuddy(noMoreDetectionsLineEdit);
-    verticalLayout_3->addLayout(gridLayout);
+    horizontalLayout->addLayout(verticalLayout_2);
+    verticalLayout_3->addLayout(horizontalLayout);
     horizontalLayout_2 = new QHBoxLayout();
     horizontalLayout_2->setObjectName(QStringLiteral("horizontalLayout_2"));
     label_8 = new QLabel(groupBox);
@@ -259,25 +272,34 @@ void MainWidget::setupCensoringBox() {
     censoringGroupBox->setChecked(false);
     _2 = new QGridLayout(censoringGroupBox);
     _2->setObjectName(QStringLiteral("_2"));
+    _3 = new QVBoxLayout();
+    _3->setObjectName(QStringLiteral("_3"));
     label_5 = new QLabel(censoringGroupBox);
     label_5->setObjectName(QStringLiteral("label_5"));
-    _2->addWidget(label_5, 0, 0, 1, 1);
-    censoringParameterLineEdit = new QLineEdit(censoringGroupBox);
-    censoringParameterLineEdit->setObjectName(QStringLiteral("censoringParameterLineEdit"));
-    _2->addWidget(censoringParameterLineEdit, 0, 1, 1, 1);
-    constantCensoringCheckBox = new QCheckBox(censoringGroupBox);
-    constantCensoringCheckBox->setObjectName(QStringLiteral("constantCensoringCheckBox"));
-    _2->addWidget(constantCensoringCheckBox, 0, 2, 1, 1);
+    _3->addWidget(label_5);
     label_11 = new QLabel(censoringGroupBox);
     label_11->setObjectName(QStringLiteral("label_11"));
-    _2->addWidget(label_11, 1, 0, 1, 1);
+    _3->addWidget(label_11);
+    _2->addLayout(_3, 0, 0, 1, 1);
+    _4 = new QVBoxLayout();
+    _4->setObjectName(QStringLiteral("_4"));
+    censoringRowLayout = new QHBoxLayout();
+    censoringRowLayout->setObjectName(QStringLiteral("censoringRowLayout"));
+    censoringParameterLineEdit = new QLineEdit(censoringGroupBox);
+    censoringParameterLineEdit->setObjectName(QStringLiteral("censoringParameterLineEdit"));
+    censoringRowLayout->addWidget(censoringParameterLineEdit);
+    constantCensoringCheckBox = new QCheckBox(censoringGroupBox);
+    constantCensoringCheckBox->setObjectName(QStringLiteral("constantCensoringCheckBox"));
+    censoringRowLayout->addWidget(constantCensoringCheckBox);
+    _4->addLayout(censoringRowLayout);
     censoredSymbolLineEdit = new QLineEdit(censoringGroupBox);
     censoredSymbolLineEdit->setObjectName(QStringLiteral("censoredSymbolLineEdit"));
-    _2->addWidget(censoredSymbolLineEdit, 1, 1, 1, 1);
+    _4->addWidget(censoredSymbolLineEdit);
     label_5->setBuddy(censoringParameterLineEdit);
     label_11->setBuddy(censoredSymbolLineEdit);
+    _2->addLayout(_4, 0, 1, 1, 1);
     spacerItem1 = newHorizontalSpacer(40);
-    _2->addItem(spacerItem1, 0, 3, 1, 1);
+    _2->addItem(spacerItem1, 0, 2, 1, 1);
     verticalLayout_4->addWidget(censoringGroupBox);
 }
 
@@ -344,6 +366,15 @@ void MainWidget::retranslateUi() {
     constantCensoringCheckBox->setAccessibleName(tr("Censoring the same for every occasion"));
     createButton->setText(tr("Create Model Definition File..."));
     exitButton->setText(tr("Exit"));
+}
+
+// The survival and detection fields end where their boxes begin; boxes of one width keep the
+// two fields equally long, whatever the boxes' texts.
+void MainWidget::alignConstantBoxes() {
+    const int width = std::max(constantSurvivalCheckBox->sizeHint().width(),
+                               constantDetectionCheckBox->sizeHint().width());
+    constantSurvivalCheckBox->setMinimumWidth(width);
+    constantDetectionCheckBox->setMinimumWidth(width);
 }
 
 void MainWidget::connectSignals() {
