@@ -883,13 +883,28 @@ void tst_CreateCommand::sizeLineFollowsTheForm_data() {
     QTest::addColumn<bool>("censoring");
     QTest::addColumn<bool>("release");
     QTest::addColumn<QString>("survival");
+    QTest::addColumn<QString>("constants"); // the boxes checked: survival, detection, censoring
 
-    QTest::newRow("defaults") << 2 << false << false << "s";
-    QTest::newRow("N16") << 16 << false << false << "s";
-    QTest::newRow("N16_censoring") << 16 << true << false << "s";
-    QTest::newRow("N10_release_long_name") << 10 << false << true << "survival";
-    QTest::newRow("N24_censoring_release") << 24 << true << true << "phi";
-    QTest::newRow("N40") << 40 << false << false << "s";
+    QTest::newRow("defaults") << 2 << false << false << "s"
+                              << "";
+    QTest::newRow("N16") << 16 << false << false << "s"
+                         << "";
+    QTest::newRow("N16_censoring") << 16 << true << false << "s"
+                                   << "";
+    QTest::newRow("N10_release_long_name") << 10 << false << true << "survival"
+                                           << "";
+    QTest::newRow("N24_censoring_release") << 24 << true << true << "phi"
+                                           << "";
+    QTest::newRow("N40") << 40 << false << false << "s"
+                         << "";
+    QTest::newRow("N16_constant_survival") << 16 << false << false << "phi"
+                                           << "S";
+    QTest::newRow("N22_constant_both") << 22 << false << false << "s"
+                                       << "SD";
+    QTest::newRow("N12_censoring_all_constant") << 12 << true << true << "s"
+                                                << "SDC";
+    QTest::newRow("N12_constant_censoring_only") << 12 << true << false << "s"
+                                                 << "C";
 }
 
 // The line shows the figures of --stats for whatever the form holds, in the locale's numbers.
@@ -898,16 +913,23 @@ void tst_CreateCommand::sizeLineFollowsTheForm() {
     QFETCH(bool, censoring);
     QFETCH(bool, release);
     QFETCH(QString, survival);
+    QFETCH(QString, constants);
     child<QSpinBox>("numPeriodsSpinBox")->setValue(periods);
     child<QGroupBox>("censoringGroupBox")->setChecked(censoring);
     child<QAbstractButton>("initialReleaseCheckBox")->setChecked(release);
     child<QLineEdit>("survivalParameterLineEdit")->setText(survival);
+    child<QAbstractButton>("constantSurvivalCheckBox")->setChecked(constants.contains(u'S'));
+    child<QAbstractButton>("constantDetectionCheckBox")->setChecked(constants.contains(u'D'));
+    child<QAbstractButton>("constantCensoringCheckBox")->setChecked(constants.contains(u'C'));
 
     ModelOptions options;
     options.numPeriods = periods;
     options.censoring = censoring;
     options.initialRelease = release;
     options.survivalParameter = survival;
+    options.constantSurvival = constants.contains(u'S');
+    options.constantDetection = constants.contains(u'D');
+    options.constantCensoring = constants.contains(u'C');
     const ModelDefinitionSize size = modelDefinitionSize(options, NativeNewlineLength);
     const QLocale locale;
     QString expected = QString("%1 histories · %2")
