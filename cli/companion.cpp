@@ -234,7 +234,7 @@ int writeModel(const CompanionRequest &request) {
                                     ? OutputTarget::standardOutput()
                                     : resolveOutputTarget(fileName);
     if (target.kind == OutputTarget::Kind::Refused) {
-        report(tr("cannot write to %1: it %2; nothing was written")
+        report(tr("cannot write to %1: %2; nothing was written")
                    .arg(quoted(target.name), target.problem));
         return ExitWriteFailure;
     }

@@ -68,6 +68,13 @@ void rememberDirectoryOf(const QString &fileName, QSettings &settings) {
         settings.setValue(DirectoryKey, directory);
 }
 
+// A reason as the saver gives it ("it is a directory") at the start of a sentence.
+QString asSentence(QString reason) {
+    if (!reason.isEmpty())
+        reason[0] = reason.at(0).toUpper();
+    return reason;
+}
+
 // Outside Windows "*.*" only matches names with a dot, and no extension is added to a name
 // typed without one: such a file must still show under "All Files".
 QString allFilesFilter() {
@@ -458,7 +465,7 @@ void MainWidget::onCreateModelDefinition() {
     }
     if (target.kind == OutputTarget::Kind::Refused) {
         message(QMessageBox::Critical, tr("Unable to create file \"%1\"").arg(shownPath(fileName)),
-                fileName, tr("It %1. Nothing was written.").arg(target.problem));
+                fileName, tr("%1. Nothing was written.").arg(asSentence(target.problem)));
         return;
     }
     if (fitsOnVolume(target, options))
@@ -633,7 +640,7 @@ void MainWidget::reportSave(const QString &fileName, const SaveResult &result) {
         break;
     case SaveResult::Status::OpenFailed:
         message(QMessageBox::Critical, tr("Unable to create file \"%1\"").arg(shownPath(fileName)),
-                fileName, result.errorString);
+                fileName, asSentence(result.errorString));
         break;
     case SaveResult::Status::WriteFailed:
         message(QMessageBox::Critical,

@@ -2,6 +2,7 @@
 #include "modelfilesaver.h"
 
 #include "descriptordevice.h"
+#include "filemetadata.h"
 #include "modeloptions.h"
 
 #include <QCoreApplication>
@@ -51,26 +52,13 @@ QString openFailure(const QString &reason, const QString &directory) {
 
 #ifdef Q_OS_UNIX
 
-// Gives the new file the owner and group of the one it replaces, as far as the process may:
-// root may give both, a member of the file's group at least the group.
-void keepOwnership(const QSaveFile &file, const QString &replaced) {
-    struct stat earlier {};
-    if (::stat(QFile::encodeName(replaced).constData(), &earlier) != 0)
-        return;
-    const int handle = file.handle();
-    if (::fchown(handle, earlier.st_uid, earlier.st_gid) == 0)
-        return;
-    if (::fchown(handle, uid_t(-1), earlier.st_gid) != 0) {
-        // Not a member of that group either: the new file keeps the process's own.
-    }
-}
-
-// Brings the file's data to the disk and says why that failed; empty when it succeeded or the
-// file system cannot flush (the write itself stands then). QSaveFile::commit() flushes too but
+// Brings the file's data and its metadata (the mode and attributes it took over) to the disk
+// and says why that failed; empty when it succeeded or the file system cannot flush (the write
+// itself stands then). QSaveFile::commit() flushes too but
 // does not look at the result, and a file whose data never reached the disk must not replace
 // the earlier one.
 QString flushToDisk(int handle) {
-    while (::fdatasync(handle) != 0) {
+    while (::fsync(handle) != 0) {
         if (errno == EINTR)
             continue;
         if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)
@@ -90,32 +78,56 @@ void flushDirectory(const QString &directory) {
     ::close(handle);
 }
 
+// A FIFO stays non-blocking: a reader that stops reading (a pager, a suspended job) would
+// otherwise hold a write that no Cancel can end; the writing waits for room in steps instead.
+bool keepsWaitingInSteps(const OutputTarget &target) {
+    return target.fileType == S_IFIFO;
+}
+
+// A device is written as anyone who opens it writes it, waiting in the write when it must.
+bool writesBlocking(int handle, QString &error) {
+    const int flags = ::fcntl(handle, F_GETFL);
+    if (flags >= 0 && ::fcntl(handle, F_SETFL, flags & ~O_NONBLOCK) == 0)
+        return true;
+    error = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+}
+
 // A FIFO without a reader refuses a writer that does not wait (ENXIO); waiting in small steps
-// instead of blocking lets the caller give up.
-int openWaiting(const QString &path, const SaveMonitor &monitor, int &error) {
-    const QByteArray name = QFile::encodeName(path);
+// instead of blocking lets the caller give up. Meanwhile the name may come to stand for
+// something else: what is opened must be what was chosen, and a regular file that took the
+// FIFO's place is left as it is.
+int openWaiting(const OutputTarget &target, const SaveMonitor &monitor, QString &error) {
+    const QByteArray name = QFile::encodeName(target.path);
     for (;;) {
         const int handle = ::open(name.constData(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (handle >= 0 || (errno != ENXIO && errno != EINTR)) {
-            error = errno;
-            return handle;
-        }
-        if (monitor.stopRequested && monitor.stopRequested()) {
-            error = EINTR;
+        if (handle >= 0) {
+            error = openedTargetChange(target, handle);
+            if (error.isEmpty() && keepsWaitingInSteps(target))
+                return handle;
+            if (error.isEmpty() && writesBlocking(handle, error))
+                return handle;
+            ::close(handle);
             return -1;
         }
+        if (errno != ENXIO && errno != EINTR) {
+            error = QString::fromLocal8Bit(std::strerror(errno));
+            return -1;
+        }
+        if (monitor.stopRequested && monitor.stopRequested())
+            return -1; // error stays empty: cancelled
         ::usleep(50 * 1000);
     }
 }
 
 SaveResult saveToDevice(const OutputTarget &target, const ModelOptions &options,
                         const SaveMonitor &monitor) {
-    int error = 0;
-    const int handle = openWaiting(target.path, monitor, error);
+    QString error;
+    const int handle = openWaiting(target, monitor, error);
     if (handle < 0) {
-        if (error == EINTR)
+        if (error.isEmpty())
             return {SaveResult::Status::Cancelled, QString()};
-        return {SaveResult::Status::OpenFailed, QString::fromLocal8Bit(std::strerror(error))};
+        return {SaveResult::Status::OpenFailed, error};
     }
     DescriptorDevice device(handle, DescriptorDevice::Ownership::Owned, monitor.stopRequested);
     SaveResult result = writeInto(device, options, monitor);
@@ -138,7 +150,6 @@ SaveResult saveToDescriptor(const OutputTarget &target, const ModelOptions &opti
 
 #else
 
-void keepOwnership(const QSaveFile &, const QString &) {}
 QString flushToDisk(int) {
     return QString();
 }
@@ -166,15 +177,30 @@ SaveResult saveToDevice(const OutputTarget &target, const ModelOptions &options,
 
 #endif
 
+// Why the file could not be put in place of what the resolution found, or an empty string:
+// the name changed hands meanwhile, or the earlier file's owner, attributes or mode cannot be
+// carried over.
+QString takeThePlaceOf(const OutputTarget &target, const QSaveFile &file) {
+    if (const QString changed = targetChange(target); !changed.isEmpty())
+        return changed;
+    return target.existed ? takeOverMetadata(file.handle(), target.path) : QString();
+}
+
 SaveResult saveToFile(const OutputTarget &target, const ModelOptions &options,
                       const SaveMonitor &monitor) {
     // Unbuffered: Qt 6.4's QSaveFile::commit() ignores a failure of the flush it does itself
     // and would put a truncated file in place. The writer hands over large blocks anyway.
     QSaveFile file(target.path);
     const QString directory = QFileInfo(target.path).absolutePath();
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Unbuffered))
-        return {SaveResult::Status::OpenFailed, openFailure(file.errorString(), directory)};
-    keepOwnership(file, target.path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Unbuffered)) {
+        const QString throughLinks = unreachableThroughLinks(target);
+        return {SaveResult::Status::OpenFailed,
+                throughLinks.isEmpty() ? openFailure(file.errorString(), directory) : throughLinks};
+    }
+    const auto fail = [&file](const QString &reason) {
+        file.cancelWriting();
+        return SaveResult{SaveResult::Status::WriteFailed, reason};
+    };
 
     const SaveResult result = writeInto(file, options, monitor);
     if (result.status != SaveResult::Status::Saved) {
@@ -184,18 +210,14 @@ SaveResult saveToFile(const OutputTarget &target, const ModelOptions &options,
             return {result.status, result.errorString.isEmpty() ? reason : result.errorString};
         return result;
     }
-    if (file.error() != QFileDevice::NoError) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return {SaveResult::Status::WriteFailed, reason};
-    }
+    if (file.error() != QFileDevice::NoError)
+        return fail(file.errorString());
     if (monitor.finishing)
         monitor.finishing();
-    const QString flushFailed = flushToDisk(file.handle());
-    if (!flushFailed.isEmpty()) {
-        file.cancelWriting();
-        return {SaveResult::Status::WriteFailed, flushFailed};
-    }
+    if (const QString refused = takeThePlaceOf(target, file); !refused.isEmpty())
+        return fail(refused);
+    if (const QString flushFailed = flushToDisk(file.handle()); !flushFailed.isEmpty())
+        return fail(flushFailed);
     if (!file.commit())
         return {SaveResult::Status::WriteFailed, file.errorString()};
     flushDirectory(directory);

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -71,6 +72,17 @@ QString followLink(const QString &link) {
     return QDir::isAbsolutePath(next) ? next : QFileInfo(link).path() + u'/' + next;
 }
 
+QString systemReason(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+void noteWhatIsThere(OutputTarget &target, const struct stat &info) {
+    target.existed = true;
+    target.fileType = quint32(info.st_mode & S_IFMT);
+    target.device = quint64(info.st_dev);
+    target.inode = quint64(info.st_ino);
+}
+
 OutputTarget targetForExisting(const QString &name, const QString &path, const struct stat &info) {
     OutputTarget target;
     target.name = name;
@@ -78,12 +90,55 @@ OutputTarget targetForExisting(const QString &name, const QString &path, const s
     if (S_ISREG(info.st_mode))
         target.kind = OutputTarget::Kind::File;
     else if (S_ISDIR(info.st_mode))
-        return refused(name, tr("is a directory"));
+        return refused(name, tr("it is a directory"));
     else if (S_ISSOCK(info.st_mode))
-        return refused(name, tr("is a socket, which cannot be opened as a file"));
+        return refused(name, tr("it is a socket, which cannot be opened as a file"));
     else
         target.kind = OutputTarget::Kind::Device;
+    noteWhatIsThere(target, info);
     return target;
+}
+
+// "a FIFO", as a message names what stands at a path.
+QString kindOfFile(quint32 fileType, bool exists) {
+    if (!exists)
+        return tr("nothing");
+    switch (fileType) {
+    case S_IFREG:
+        return tr("a regular file");
+    case S_IFIFO:
+        return tr("a FIFO");
+    case S_IFCHR:
+        return tr("a character device");
+    case S_IFBLK:
+        return tr("a block device");
+    case S_IFDIR:
+        return tr("a directory");
+    case S_IFSOCK:
+        return tr("a socket");
+    case S_IFLNK:
+        return tr("a symbolic link");
+    default:
+        return tr("a special file");
+    }
+}
+
+// Compares what was resolved with what stands there now (`now` null: nothing).
+QString changeFrom(const OutputTarget &target, const struct stat *now) {
+    const quint32 fileType = now ? quint32(now->st_mode & S_IFMT) : 0;
+    if (!target.existed && !now)
+        return QString();
+    if (target.existed && now && fileType == target.fileType
+        && quint64(now->st_dev) == target.device && quint64(now->st_ino) == target.inode)
+        return QString();
+    if (!now)
+        return tr("it was removed after it was chosen");
+    if (!target.existed)
+        return tr("%1 was put there after it was chosen").arg(kindOfFile(fileType, true));
+    const QString after =
+        fileType == target.fileType ? tr("another one") : kindOfFile(fileType, true);
+    return tr("it was replaced after it was chosen: it was %1, now it is %2")
+        .arg(kindOfFile(target.fileType, true), after);
 }
 
 #endif
@@ -101,9 +156,11 @@ OutputTarget OutputTarget::standardOutput() {
 #ifdef Q_OS_UNIX
 
 // Follows the links one at a time, as the atomic save must: a link that leads nowhere still
-// names the file that saving creates.
+// names the file that saving creates. A chain longer than the kernel would follow is a loop,
+// and replacing its last link by a file would break the loop's other links.
 OutputTarget resolveOutputTarget(const QString &name) {
     QString path = name;
+    bool throughLinks = false;
     for (int step = 0; step <= MaxLinks; ++step) {
         const int descriptor = descriptorNamed(path);
         if (descriptor >= 0) {
@@ -114,18 +171,66 @@ OutputTarget resolveOutputTarget(const QString &name) {
             return target;
         }
         struct stat info {};
-        if (::lstat(encoded(path).constData(), &info) != 0)
-            break; // nothing there yet, or no way there: opening the file will say which
+        if (::lstat(encoded(path).constData(), &info) != 0) {
+            // Nothing there yet, or no way there: opening the file will say which.
+            OutputTarget target;
+            target.name = name;
+            target.path = path;
+            target.throughLinks = throughLinks;
+            return target;
+        }
         if (S_ISLNK(info.st_mode)) {
             path = followLink(path);
+            throughLinks = true;
             continue;
         }
-        return targetForExisting(name, path, info);
+        OutputTarget target = targetForExisting(name, path, info);
+        target.throughLinks = throughLinks;
+        return target;
     }
-    OutputTarget target;
-    target.name = name;
-    target.path = path;
-    return target;
+    return refused(name, systemReason(ELOOP));
+}
+
+QString openedTargetChange(const OutputTarget &target, int descriptor) {
+    struct stat info {};
+    if (::fstat(descriptor, &info) != 0)
+        return systemReason(errno);
+    return changeFrom(target, &info);
+}
+
+QString targetChange(const OutputTarget &target) {
+    struct stat info {};
+    if (::lstat(encoded(target.path).constData(), &info) != 0)
+        return errno == ENOENT ? changeFrom(target, nullptr) : systemReason(errno);
+    return changeFrom(target, &info);
+}
+
+QString unreachableThroughLinks(const OutputTarget &target) {
+    if (!target.throughLinks)
+        return QString();
+    const QString shownPath = QDir::cleanPath(target.path);
+    const QString directory = QFileInfo(shownPath).path();
+    // The first directory on the way that is missing or is not one.
+    const QStringList parts = directory.split(u'/');
+    QString prefix;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        prefix += (i > 0 ? QStringLiteral("/") : QString()) + parts.at(i);
+        if (prefix.isEmpty())
+            continue; // the root of an absolute path
+        struct stat info {};
+        if (::stat(encoded(prefix).constData(), &info) != 0) {
+            if (errno != ENOENT)
+                return QString(); // the system's own reason says it
+            return tr("it is a link that leads to \"%1\", but the directory \"%2\" does not "
+                      "exist")
+                .arg(shownPath, prefix);
+        }
+        if (!S_ISDIR(info.st_mode)) {
+            return tr("it is a link that leads to \"%1\", but \"%2\" is not a directory")
+                .arg(shownPath, prefix);
+        }
+    }
+    return QString();
 }
 
 namespace {
@@ -172,11 +277,23 @@ OutputTarget resolveOutputTarget(const QString &name) {
     if (info.isSymLink())
         info.setFile(info.symLinkTarget());
     if (info.isDir())
-        return refused(name, tr("is a directory"));
+        return refused(name, tr("it is a directory"));
     OutputTarget target;
     target.name = name;
     target.path = info.filePath();
     return target;
+}
+
+QString openedTargetChange(const OutputTarget &, int) {
+    return QString();
+}
+
+QString targetChange(const OutputTarget &) {
+    return QString();
+}
+
+QString unreachableThroughLinks(const OutputTarget &) {
+    return QString();
 }
 
 FreeSpace freeSpaceFor(const OutputTarget &target, UInt128 neededBytes) {
