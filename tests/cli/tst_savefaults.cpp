@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "companionprocess.h"
+#include "modelfilesaver.h"
 #include "modeloptions.h"
+#include "outputtarget.h"
+#include "permissions.h"
 #include "smallvolume.h"
 #include "specialfiles.h"
 #include "testfiles.h"
@@ -16,9 +19,15 @@
 #include <QTest>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <future>
 #include <map>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -86,7 +95,13 @@ private slots:
     void standardOutputOnAFullVolume();
     void linksMeasureTheVolumeTheyLeadTo_data();
     void linksMeasureTheVolumeTheyLeadTo();
+    void stalledFifoReaderDoesNotHoldCancel();
+    void targetReplacedMeanwhile_data();
+    void targetReplacedMeanwhile();
+    void replacingKeepsOwnerGroupAndPermissions_data();
     void replacingKeepsOwnerGroupAndPermissions();
+    void accessThatCannotBeKeptFailsTheSave_data();
+    void accessThatCannotBeKeptFailsTheSave();
     void readOnlyDirectoryIsExplained();
     void failedFlushKeepsTheEarlierFile_data();
     void failedFlushKeepsTheEarlierFile();
@@ -219,18 +234,45 @@ void TestSaveFaults::fullDeviceAsStandardOutput() {
 
 void TestSaveFaults::unopenableTarget_data() {
     QTest::addColumn<QString>("target");
-    QTest::newRow("missing_directory") << "missing/model.txt";
-    QTest::newRow("missing_directories") << "missing/deeper/model.txt";
-    QTest::newRow("through_a_regular_file") << "plain/model.txt";
-    QTest::newRow("through_a_regular_file_deeper") << "plain/sub/model.txt";
-    QTest::newRow("target_is_a_directory") << "folder";
-    QTest::newRow("dangling_link_into_missing_directory") << "dangling";
+    QTest::addColumn<QString>("said"); // "$DIR" stands for the temporary directory
+    QTest::newRow("missing_directory") << "missing/model.txt"
+                                       << "";
+    QTest::newRow("missing_directories") << "missing/deeper/model.txt"
+                                         << "";
+    QTest::newRow("through_a_regular_file") << "plain/model.txt"
+                                            << "";
+    QTest::newRow("through_a_regular_file_deeper") << "plain/sub/model.txt"
+                                                   << "";
+    QTest::newRow("target_is_a_directory") << "folder"
+                                           << "it is a directory";
+    QTest::newRow("dangling_link_into_missing_directory")
+        << "dangling"
+        << "cannot create \"$DIR/dangling\": it is a link that leads to "
+           "\"$DIR/missing/model.txt\", "
+           "but the directory \"$DIR/missing\" does not exist; nothing was written";
+    QTest::newRow("relative_link_into_missing_directories")
+        << "relative"
+        << "it is a link that leads to \"$DIR/missing/deeper/model.txt\", but the directory "
+           "\"$DIR/missing\" does not exist";
+    QTest::newRow("link_through_a_regular_file")
+        << "into_plain"
+        << "it is a link that leads to \"$DIR/plain/model.txt\", but \"$DIR/plain\" is not a "
+           "directory";
+    QTest::newRow("chain_of_links_into_missing_directory")
+        << "chain"
+        << "it is a link that leads to \"$DIR/missing/model.txt\"";
+    // Replacing the last link of a loop by a file would break the loop's other links.
+    QTest::newRow("loop_of_two_links") << "loop_a" << QString::fromLocal8Bit(std::strerror(ELOOP));
+    QTest::newRow("link_to_itself") << "self" << QString::fromLocal8Bit(std::strerror(ELOOP));
+    QTest::newRow("link_into_a_loop")
+        << "into_loop" << QString::fromLocal8Bit(std::strerror(ELOOP));
 }
 
-// A target that cannot be created: exit 1 with one line naming it, and nothing in the tree
-// changes, not even a directory or a temporary file.
+// A target that cannot be created: exit 1 with one line naming it and why, and nothing in the
+// tree changes, not even a directory, a link or a temporary file.
 void TestSaveFaults::unopenableTarget() {
     QFETCH(QString, target);
+    QFETCH(QString, said);
 
     const QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -238,6 +280,13 @@ void TestSaveFaults::unopenableTarget() {
     QVERIFY(QDir(dir.path()).mkdir("folder"));
     QVERIFY(writeFile(dir.filePath("folder/inside.txt"), "kept\n"));
     QVERIFY(QFile::link(dir.filePath("missing/model.txt"), dir.filePath("dangling")));
+    QVERIFY(QFile::link("missing/deeper/model.txt", dir.filePath("relative")));
+    QVERIFY(QFile::link(dir.filePath("plain/model.txt"), dir.filePath("into_plain")));
+    QVERIFY(QFile::link("dangling", dir.filePath("chain")));
+    QVERIFY(QFile::link("loop_b", dir.filePath("loop_a")));
+    QVERIFY(QFile::link("loop_a", dir.filePath("loop_b")));
+    QVERIFY(QFile::link("self", dir.filePath("self")));
+    QVERIFY(QFile::link("loop_b", dir.filePath("into_loop")));
     const auto snapshot = [&dir] {
         QStringList tree;
         QDirIterator it(dir.path(),
@@ -245,7 +294,8 @@ void TestSaveFaults::unopenableTarget() {
                         QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString path = it.next();
-            tree.append(path + u' ' + QString::fromUtf8(readFile(path).toHex()));
+            tree.append(path + u' ' + fileKind(path) + u' ' + it.fileInfo().symLinkTarget() + u' '
+                        + QString::fromUtf8(readFile(path).toHex()));
         }
         tree.sort();
         return tree;
@@ -257,6 +307,8 @@ void TestSaveFaults::unopenableTarget() {
     const QByteArray why = describe(run, -1);
     QVERIFY2(run.exitStatus == QProcess::NormalExit && run.exitCode == 1, why);
     QVERIFY2(run.err.contains(path.toLocal8Bit()) && run.err.count('\n') == 1, why);
+    QVERIFY2(QString::fromLocal8Bit(run.err).contains(QString(said).replace("$DIR", dir.path())),
+             why);
     QCOMPARE(snapshot(), before);
     ++injected["target that cannot be created"];
 }
@@ -401,27 +453,291 @@ void TestSaveFaults::linksMeasureTheVolumeTheyLeadTo() {
     }
 }
 
-// As root the new file would otherwise belong to root.
+// A reader that opens the FIFO and stops reading (a pager, a suspended job) fills it; a Cancel
+// must still end the save rather than leave it blocked in a write.
+void TestSaveFaults::stalledFifoReaderDoesNotHoldCancel() {
+    const QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString fifo = dir.filePath("fifo");
+    QVERIFY(makeFifo(fifo));
+    const OutputTarget target = resolveOutputTarget(fifo);
+    std::atomic<bool> stop{false};
+    SaveMonitor monitor;
+    monitor.stopRequested = [&stop] { return stop.load(); };
+    auto save = std::async(std::launch::async,
+                           [&] { return saveModelDefinition(target, withPeriods(20), monitor); });
+    const int reader = ::open(QFile::encodeName(fifo).constData(), O_RDONLY);
+    QVERIFY(reader >= 0);
+    int pending = 0;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            ::ioctl(reader, FIONREAD, &pending);
+            return pending >= 65536;
+        },
+        120000));
+
+    stop.store(true);
+    const bool ended = save.wait_for(std::chrono::minutes(2)) == std::future_status::ready;
+    ::signal(SIGPIPE, SIG_IGN); // closing the reader ends a blocked write with EPIPE
+    ::close(reader);
+    QVERIFY2(ended, "the save stayed blocked in its write");
+    QCOMPARE(save.get().status, SaveResult::Status::Cancelled);
+}
+
+void TestSaveFaults::targetReplacedMeanwhile_data() {
+    QTest::addColumn<QString>("before");      // "fifo", "file" or "" (nothing) at the target
+    QTest::addColumn<QString>("replacement"); // what takes its place while the save is under way
+    QTest::addColumn<QString>("said");
+
+    // A FIFO without a reader keeps the save waiting; meanwhile the name is given to a file.
+    QTest::newRow("fifo_then_regular_file")
+        << "fifo"
+        << "file"
+        << "it was replaced after it was chosen: it was a FIFO, now it is a regular file";
+    QTest::newRow("fifo_then_link_to_regular_file")
+        << "fifo"
+        << "link"
+        << "it was replaced after it was chosen: it was a FIFO, now it is a regular file";
+    QTest::newRow("fifo_then_null_device")
+        << "fifo"
+        << "null"
+        << "it was replaced after it was chosen: it was a FIFO, now it is a character device";
+    // A file is replaced only at the end, once everything is written.
+    QTest::newRow("file_then_another_file")
+        << "file"
+        << "file"
+        << "it was replaced after it was chosen: it was a regular file, now it is another one";
+    QTest::newRow("file_then_fifo")
+        << "file"
+        << "fifo"
+        << "it was replaced after it was chosen: it was a regular file, now it is a FIFO";
+    QTest::newRow("file_then_removed") << "file"
+                                       << "nothing"
+                                       << "it was removed after it was chosen";
+    QTest::newRow("nothing_then_file") << ""
+                                       << "file"
+                                       << "a regular file was put there after it was chosen";
+}
+
+// What the save opens or replaces must be what was chosen: a name that changes hands meanwhile
+// is refused with a message that says so, and what took its place is left as it is. The
+// monitor swaps the target at the moment the save asks it (waiting for a reader, or finishing).
+void TestSaveFaults::targetReplacedMeanwhile() {
+    QFETCH(QString, before);
+    QFETCH(QString, replacement);
+    QFETCH(QString, said);
+
+    const QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("q");
+    const QString stand = dir.filePath("stand-in");
+    const QByteArray notes = QByteArray("notes line one\n").repeated(40);
+    QVERIFY(writeFile(dir.filePath("notes.txt"), notes));
+    if (before == "fifo")
+        QVERIFY(makeFifo(path));
+    else if (before == "file")
+        QVERIFY(writeFile(path, "earlier\n"));
+    bool made = true;
+    if (replacement == "file")
+        made = QFile::copy(dir.filePath("notes.txt"), stand);
+    else if (replacement == "link")
+        made = QFile::link(dir.filePath("notes.txt"), stand);
+    else if (replacement == "null")
+        made = makeNullDevice(stand);
+    else if (replacement == "fifo")
+        made = makeFifo(stand);
+    if (!made)
+        QSKIP(qPrintable("cannot make the " + replacement + " here (mknod needs root)"));
+    const OutputTarget target = resolveOutputTarget(path);
+    QCOMPARE(target.kind, before == "fifo" ? OutputTarget::Kind::Device : OutputTarget::Kind::File);
+    const QString kindBefore = fileKind(stand);
+
+    bool swapped = false;
+    const auto swap = [&] {
+        if (swapped)
+            return;
+        swapped = true;
+        if (replacement == "nothing")
+            QFile::remove(path);
+        else
+            ::rename(QFile::encodeName(stand).constData(), QFile::encodeName(path).constData());
+    };
+    int asked = 0;
+    SaveMonitor monitor;
+    monitor.stopRequested = [&] {
+        swap();
+        return ++asked > 2000; // a save still waiting after that would wait for ever
+    };
+    monitor.finishing = swap;
+    const SaveResult result = saveModelDefinition(target, withPeriods(4, true), monitor);
+
+    QVERIFY(swapped);
+    QCOMPARE(result.status,
+             before == "fifo" ? SaveResult::Status::OpenFailed : SaveResult::Status::WriteFailed);
+    QCOMPARE(result.errorString, said);
+    if (replacement == "nothing") {
+        QCOMPARE(fileKind(path), QString("missing"));
+    } else {
+        QCOMPARE(fileKind(path), kindBefore);
+        if (replacement == "file" || replacement == "link")
+            QCOMPARE(readFile(path), notes);
+    }
+    QCOMPARE(readFile(dir.filePath("notes.txt")), notes);
+    QStringList expected = {"notes.txt"};
+    if (replacement != "nothing")
+        expected.append("q");
+    QCOMPARE(entriesOf(dir.path()), expected);
+}
+
+void TestSaveFaults::replacingKeepsOwnerGroupAndPermissions_data() {
+    QTest::addColumn<QString>("mode");      // given last, in octal
+    QTest::addColumn<bool>("givenAway");    // the earlier file belongs to another user and group
+    QTest::addColumn<QString>("acl");       // setfacl -m entries of the earlier file
+    QTest::addColumn<QString>("attribute"); // name=value of an extended attribute
+    QTest::addColumn<QString>("directoryDefaultAcl"); // new files there would inherit it
+
+    QTest::newRow("owner_group_0640") << "0640" << true << ""
+                                      << ""
+                                      << "";
+    QTest::newRow("read_only_0444") << "0444" << false << ""
+                                    << ""
+                                    << "";
+    QTest::newRow("no_access_0000") << "0000" << false << ""
+                                    << ""
+                                    << "";
+    QTest::newRow("setuid_4754") << "4754" << false << ""
+                                 << ""
+                                 << "";
+    QTest::newRow("setgid_2755") << "2755" << false << ""
+                                 << ""
+                                 << "";
+    QTest::newRow("sticky_1644") << "1644" << false << ""
+                                 << ""
+                                 << "";
+    QTest::newRow("every_special_bit_7770") << "7770" << false << ""
+                                            << ""
+                                            << "";
+    // Changing the owner clears setuid and setgid: they must come back.
+    QTest::newRow("setuid_setgid_given_away_6750") << "6750" << true << ""
+                                                   << ""
+                                                   << "";
+    QTest::newRow("acl_for_another_user") << "0660" << false << "u:nobody:rw"
+                                          << ""
+                                          << "";
+    // The group bits of the mode are the ACL's mask: "nobody" may only read.
+    QTest::newRow("acl_narrowed_by_its_mask") << "0640" << false << "u:nobody:rw"
+                                              << ""
+                                              << "";
+    QTest::newRow("acl_for_a_group_given_away") << "0664" << true << "g:nogroup:rw,u:nobody:r"
+                                                << ""
+                                                << "";
+    QTest::newRow("user_attribute") << "0644" << false << ""
+                                    << "user.note=kept"
+                                    << "";
+    QTest::newRow("acl_attribute_and_setuid") << "4754" << false << "u:nobody:rw"
+                                              << "user.note=kept"
+                                              << "";
+    // A new file in that directory would get an ACL the earlier file does not have.
+    QTest::newRow("directory_default_acl_not_taken") << "0640" << false << ""
+                                                     << ""
+                                                     << "u:nobody:rwx";
+    QTest::newRow("own_acl_over_directory_default") << "0600" << false << "u:nobody:r"
+                                                    << ""
+                                                    << "g:nogroup:rwx";
+}
+
+// The new file gives exactly the access the earlier one gave, as the system's own tools show
+// it: mode, owner and group, extended attributes and ACL.
 void TestSaveFaults::replacingKeepsOwnerGroupAndPermissions() {
-    if (::geteuid() != 0)
-        QSKIP("only root may give a file to another owner");
+    QFETCH(QString, mode);
+    QFETCH(bool, givenAway);
+    QFETCH(QString, acl);
+    QFETCH(QString, attribute);
+    QFETCH(QString, directoryDefaultAcl);
+
     const QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString target = dir.filePath("model.txt");
     QVERIFY(writeFile(target, "earlier\n"));
     const QByteArray name = QFile::encodeName(target);
-    QCOMPARE(::chown(name.constData(), 12345, 23456), 0);
-    QCOMPARE(::chmod(name.constData(), 0640), 0);
+    if (givenAway) {
+        if (!mayGiveAway(target))
+            QSKIP("this user may not give a file to another owner");
+        QCOMPARE(::chown(name.constData(), 12345, 23456), 0);
+    }
+    if (!acl.isEmpty() && !runTool("setfacl", {"-m", acl, target}))
+        QSKIP("no ACLs here: setfacl (package acl) is missing or the file system has none");
+    if (!attribute.isEmpty()
+        && !runTool("setfattr", {"-n", attribute.section(u'=', 0, 0), "-v",
+                                 attribute.section(u'=', 1), target}))
+        QSKIP("no user attributes here: setfattr (package attr) is missing or the file system "
+              "has none");
+    if (!directoryDefaultAcl.isEmpty()
+        && !runTool("setfacl", {"-d", "-m", directoryDefaultAcl, dir.path()}))
+        QSKIP("no default ACLs here: setfacl (package acl) is missing or the file system has none");
+    QCOMPARE(::chmod(name.constData(), mode.toUInt(nullptr, 8)), 0);
+    const QString access = accessOf(target);
+    QVERIFY2(access.startsWith("mode " + mode), qPrintable(access));
 
     const CompanionRun run = runCompanion({"-n", "4", "-o", target});
 
-    QCOMPARE(run.exitCode, 0);
-    struct stat after {};
-    QCOMPARE(::stat(name.constData(), &after), 0);
-    QCOMPARE(after.st_uid, uid_t(12345));
-    QCOMPARE(after.st_gid, gid_t(23456));
-    QCOMPARE(after.st_mode & 07777, mode_t(0640));
+    QVERIFY2(run.exitCode == 0 && run.err.isEmpty(), describe(run, -1));
+    QCOMPARE(accessOf(target), access);
     QCOMPARE(readFile(target), expectedFileBytes(withPeriods(4)));
+    QCOMPARE(entriesOf(dir.path()), QStringList{"model.txt"});
+}
+
+void TestSaveFaults::accessThatCannotBeKeptFailsTheSave_data() {
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("attribute"); // name=value, set by the owner
+    QTest::addColumn<QByteArray>("said");
+
+    // The setuid bit of another user's file would work for this user on the new file.
+    QTest::newRow("setuid_of_another_owner")
+        << "4777"
+        << "" << QByteArray("the earlier file runs as its owner (set-user-ID)");
+    QTest::newRow("setgid_of_a_foreign_group")
+        << "2777"
+        << "" << QByteArray("the earlier file runs with its group (set-group-ID)");
+    // Only a privileged process may give a file capabilities.
+    QTest::newRow("file_capabilities")
+        << "0777"
+        << "security.capability=0x0100000200000000000000000000000000000000"
+        << QByteArray("cannot give the new file its extended attribute \"security.capability\"");
+}
+
+// A user who may replace a file but not give the new one its access: the save fails with the
+// reason, and the earlier file stays as it was, access and all.
+void TestSaveFaults::accessThatCannotBeKeptFailsTheSave() {
+    QFETCH(QString, mode);
+    QFETCH(QString, attribute);
+    QFETCH(QByteArray, said);
+
+    const QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString target = dir.filePath("model.txt");
+    QVERIFY(writeFile(target, "earlier\n"));
+    if (!mayGiveAway(target))
+        QSKIP("needs a user who may give files away, to own a file that nobody cannot");
+    QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0777), 0);
+    if (!attribute.isEmpty()
+        && !runTool("setfattr", {"-n", attribute.section(u'=', 0, 0), "-v",
+                                 attribute.section(u'=', 1), target}))
+        QSKIP("cannot set that attribute here (package attr, a file system with it)");
+    QCOMPARE(::chmod(QFile::encodeName(target).constData(), mode.toUInt(nullptr, 8)), 0);
+    const QString access = accessOf(target);
+
+    const CompanionRun run = runCompanion({"-n", "4", "-o", target}, runAsNobody);
+
+    if (run.exitCode == CouldNotRunAsNobody)
+        QSKIP("cannot run the companion as nobody here");
+    const QByteArray why = describe(run, -1);
+    QVERIFY2(run.exitCode == 1, why);
+    QVERIFY2(run.err.contains(said) && run.err.contains(target.toLocal8Bit()), why);
+    QVERIFY2(run.err.contains("an earlier file of that name is unchanged"), why);
+    QCOMPARE(readFile(target), QByteArray("earlier\n"));
+    QCOMPARE(accessOf(target), access);
+    QCOMPARE(entriesOf(dir.path()), QStringList{"model.txt"});
 }
 
 // A file is replaced through a new file beside it: in a directory the user may not write,
@@ -438,16 +754,13 @@ void TestSaveFaults::readOnlyDirectoryIsExplained() {
     QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
     QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0666), 0);
 
-    const bool root = ::geteuid() == 0;
-    const CompanionRun run = runCompanion({"-n", "4", "-o", target}, [root](QProcess &process) {
-        if (root) {
-            process.setChildProcessModifier([] {
-                // As nobody, so that the directory's mode counts.
-                if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-                    ::_exit(99);
-            });
-        }
-    });
+    // A user who may give files away may also ignore the directory's mode: run as nobody.
+    const bool privileged = mayGiveAway(target);
+    const CompanionRun run =
+        runCompanion({"-n", "4", "-o", target}, [privileged](QProcess &process) {
+            if (privileged)
+                runAsNobody(process);
+        });
     ::chmod(QFile::encodeName(folder).constData(), 0755);
 
     const QByteArray why = describe(run, -1);

@@ -32,7 +32,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <memory>
 #include <sys/resource.h>
 #include <thread>
@@ -129,7 +131,8 @@ private slots:
     void nameClashAsksBeforeWriting();
     void specialTargetsAreWrittenThrough_data();
     void specialTargetsAreWrittenThrough();
-    void socketIsRefused();
+    void unusableTargetsAreRefused_data();
+    void unusableTargetsAreRefused();
     void windowStaysOpenWhileWriting();
     void fileNamesAreShownAsTheyAre_data();
     void fileNamesAreShownAsTheyAre();
@@ -625,21 +628,51 @@ void tst_CreateCommand::specialTargetsAreWrittenThrough() {
         QCOMPARE(received, exampleA);
 }
 
-void tst_CreateCommand::socketIsRefused() {
-    const QString target = path("socket");
-    const int socket = makeSocket(target);
-    if (socket < 0)
+void tst_CreateCommand::unusableTargetsAreRefused_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("reason"); // "$DIR" stands for the temporary directory
+
+    QTest::newRow("socket") << "socket"
+                            << "It is a socket, which cannot be opened as a file. Nothing was "
+                               "written.";
+    // Writing the last link of a loop would replace it by a file and break the loop.
+    QTest::newRow("loopOfTwoLinks")
+        << "loop_a" << QString::fromLocal8Bit(std::strerror(ELOOP)) + ". Nothing was written.";
+    QTest::newRow("linkToItself") << "self"
+                                  << QString::fromLocal8Bit(std::strerror(ELOOP))
+                                         + ". Nothing was written.";
+    QTest::newRow("linkIntoMissingDirectory")
+        << "model.txt"
+        << "It is a link that leads to \"$DIR/nowhere/model.txt\", but the directory "
+           "\"$DIR/nowhere\" does not exist";
+}
+
+// What cannot take a model file is refused with the reason, and stays what it was.
+void tst_CreateCommand::unusableTargetsAreRefused() {
+    QFETCH(QString, name);
+    QFETCH(QString, reason);
+    const QString target = path(name);
+    const int socket = name == "socket" ? makeSocket(target) : -1;
+    if (name == "socket" && socket < 0)
         QSKIP("cannot make a Unix socket here");
+    QVERIFY(QFile::link("loop_b", path("loop_a")));
+    QVERIFY(QFile::link("loop_a", path("loop_b")));
+    QVERIFY(QFile::link("self", path("self")));
+    QVERIFY(QFile::link("nowhere/model.txt", path("model.txt")));
+    const QStringList entries = entriesOf(files->path());
+    const QString kind = fileKind(target);
     driver->saveAnswers = {target};
 
     create();
 
-    ::close(socket);
+    if (socket >= 0)
+        ::close(socket);
     QCOMPARE(messages(),
              QStringList{critical(QString("Unable to create file \"%1\"").arg(target))});
-    QVERIFY2(driver->messages.constFirst().informativeText.contains("socket"),
-             qPrintable(driver->messages.constFirst().informativeText));
-    QCOMPARE(fileKind(target), QString("socket"));
+    QCOMPARE(driver->messages.constFirst().informativeText,
+             QString(reason).replace("$DIR", files->path()));
+    QCOMPARE(fileKind(target), kind);
+    QCOMPARE(entriesOf(files->path()), entries);
 }
 
 // A FIFO nobody reads yet holds the save: the window keeps working but refuses to close,
