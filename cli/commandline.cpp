@@ -300,13 +300,15 @@ bool answeredAtOnce(QCommandLineParser &parser, const Options &o, const QStringL
     return false;
 }
 
-// What --check cannot go with, or lacks; empty when nothing.
+// What --check or --stats cannot go with, or what --check lacks; empty when nothing.
 QString checkConflict(const QCommandLineParser &parser, const Options &o) {
     const bool checking = parser.isSet(o.check);
     if (checking && parser.isSet(o.output))
         return tr("--check and --output exclude each other");
     if (checking && parser.isSet(o.stats))
         return tr("--check and --stats exclude each other");
+    if (parser.isSet(o.stats) && parser.isSet(o.output))
+        return tr("--stats and --output exclude each other");
     if (!checking && parser.isSet(o.seed))
         return tr("--seed goes with --check");
     if (checking && parser.value(o.check).isEmpty())
@@ -390,8 +392,15 @@ QStringList ineffectiveOptions(const QCommandLineParser &parser, const Options &
                            "times the last detection instead of a final parameter")
                             .arg(reduced));
     }
-    if (options.constantCensoring && !options.censoring)
-        warnings.append(tr("--constant-censoring has no effect without --censoring"));
+    if (!options.censoring) {
+        for (const QCommandLineOption *censoringOnly :
+             {&o.censoringParameter, &o.censoredSymbol, &o.constantCensoring}) {
+            if (parser.isSet(*censoringOnly)) {
+                warnings.append(tr("--%1 has no effect without --censoring")
+                                    .arg(censoringOnly->names().constLast()));
+            }
+        }
+    }
     return warnings;
 }
 

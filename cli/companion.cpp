@@ -34,6 +34,9 @@ constexpr quint64 LargeFileBytes = 64 * 1024 * 1024; // progress shows by itself
 
 volatile std::sig_atomic_t interruptSignal = 0;
 
+// Descriptors 0-2 that were closed when the companion started: they now lead to /dev/null.
+ClosedStandardDescriptors closedAtStart;
+
 void onInterrupt(int signal) {
     interruptSignal = signal;
 }
@@ -83,8 +86,16 @@ void warn(const QString &message) {
     report(tr("warning: %1").arg(message));
 }
 
-// The companion's own answers (--help, --version, --stats) count only if they arrive.
+QString closedOutputMessage(const QString &name) {
+    return tr("cannot write to %1: it is closed").arg(name);
+}
+
+// The companion's own answers (--help, --version, --stats, --check) count only if they arrive.
 int answer(const QString &text) {
+    if (closedAtStart.output) {
+        report(closedOutputMessage(tr("standard output")));
+        return ExitWriteFailure;
+    }
     errno = 0;
     if (put(text, stdout))
         return ExitSuccess;
@@ -138,9 +149,12 @@ bool acceptModel(const CompanionRequest &request) {
     return !verdict.refused && (!verdict.asked || request.allowNameClashes);
 }
 
-// The figures whatever the inputs; what writing would say about them goes to standard error.
+// The figures of a file that could be written; what writing would ask about the inputs goes to
+// standard error as warnings. Inputs that would break the file are a usage error, as when
+// writing.
 int printStats(const ModelOptions &options) {
-    printFindings(options, true);
+    if (printFindings(options, true).refused)
+        return ExitUsage;
     const ModelDefinitionSize size = modelDefinitionSize(options, NativeNewlineLength);
     return answer(tr("histories: %1\nbytes: %2\n")
                       .arg(size.lines.toString(),
@@ -228,11 +242,23 @@ int reportOutcome(const OutputTarget &target, const SaveResult &result) {
     return ExitWriteFailure;
 }
 
+bool wasClosedAtStart(const OutputTarget &target) {
+    if (target.kind != OutputTarget::Kind::Descriptor)
+        return false;
+    return (target.descriptor == 0 && closedAtStart.input)
+           || (target.descriptor == 1 && closedAtStart.output)
+           || (target.descriptor == 2 && closedAtStart.error);
+}
+
 int writeModel(const CompanionRequest &request) {
     const QString &fileName = request.outputFile;
     const OutputTarget target = fileName.isEmpty() || fileName == QStringLiteral("-")
                                     ? OutputTarget::standardOutput()
                                     : resolveOutputTarget(fileName);
+    if (wasClosedAtStart(target)) {
+        report(closedOutputMessage(targetName(target)));
+        return ExitWriteFailure;
+    }
     if (target.kind == OutputTarget::Kind::Refused) {
         report(tr("cannot write to %1: %2; nothing was written")
                    .arg(quoted(target.name), target.problem));
@@ -257,6 +283,10 @@ int checkFile(const CompanionRequest &request) {
     const QString quotedName = standardInput ? tr("standard input") : quoted(request.checkFile);
     const QString name = standardInput ? tr("standard input") : request.checkFile;
     QFile file;
+    if (standardInput && closedAtStart.input) {
+        report(tr("cannot read standard input: it is closed"));
+        return ExitWriteFailure;
+    }
     if (standardInput) {
         file.open(stdin, QIODevice::ReadOnly, QFileDevice::DontCloseHandle);
     } else if (QFileInfo(request.checkFile).isDir()) {
@@ -308,13 +338,16 @@ int checkFile(const CompanionRequest &request) {
 
 } // namespace
 
-void openClosedStandardDescriptors() {
+ClosedStandardDescriptors openClosedStandardDescriptors() {
+    ClosedStandardDescriptors closed;
 #ifdef Q_OS_UNIX
     // A descriptor 0-2 that the caller closed would go to the next file opened: the model
     // file would then receive the progress bar or messages.
+    bool *const wasClosed[] = {&closed.input, &closed.output, &closed.error};
     for (int descriptor = 0; descriptor <= 2; ++descriptor) {
         if (::fcntl(descriptor, F_GETFD) != -1 || errno != EBADF)
             continue;
+        *wasClosed[descriptor] = true;
         const int opened = ::open("/dev/null", descriptor == 0 ? O_RDONLY : O_WRONLY);
         if (opened >= 0 && opened != descriptor) {
             ::dup2(opened, descriptor);
@@ -322,9 +355,11 @@ void openClosedStandardDescriptors() {
         }
     }
 #endif
+    return closed;
 }
 
-int runCompanion(const QStringList &arguments) {
+int runCompanion(const QStringList &arguments, ClosedStandardDescriptors closed) {
+    closedAtStart = closed;
     const CompanionRequest request = parseCommandLine(arguments);
     switch (request.action) {
     case CompanionRequest::Action::Help:

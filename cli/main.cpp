@@ -8,7 +8,8 @@
 #include <cstdio>
 
 int main(int argc, char *argv[]) {
-    openClosedStandardDescriptors(); // before anything else opens a file
+    // Before anything else opens a file, Qt included.
+    const ClosedStandardDescriptors closed = openClosedStandardDescriptors();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tarskcjs-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TARSKCJS_VERSION));
@@ -22,5 +23,5 @@ int main(int argc, char *argv[]) {
         std::fputs(qPrintable(undecodable + u'\n'), stderr);
         return ExitUsage;
     }
-    return runCompanion(QCoreApplication::arguments());
+    return runCompanion(QCoreApplication::arguments(), closed);
 }

@@ -14,6 +14,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <unistd.h>
+#include <utility>
+
 namespace {
 
 // "tarskcjs-cli: " and then a lower-case word, an option or a quoted text.
@@ -56,12 +59,13 @@ private slots:
     void optionsReachTheirFields_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<ModelOptions>("options");
+        QTest::addColumn<QByteArray>("warned"); // all of standard error
 
-        QTest::newRow("defaults") << QStringList{} << ModelOptions{};
+        QTest::newRow("defaults") << QStringList{} << ModelOptions{} << QByteArray();
         ModelOptions b;
         b.numPeriods = 3;
         b.censoring = true;
-        QTest::newRow("example_B") << QStringList{"-n", "3", "--censoring"} << b;
+        QTest::newRow("example_B") << QStringList{"-n", "3", "--censoring"} << b << QByteArray();
 
         ModelOptions all;
         all.numPeriods = 4;
@@ -98,31 +102,50 @@ private slots:
                                       "--censored-symbol",
                                       "C",
                                       "--initial-release"};
-        QTest::newRow("every_option") << everyOption << all;
+        QTest::newRow("every_option") << everyOption << all << QByteArray();
 
         ModelOptions unicode;
         unicode.survivalParameter = QStringLiteral("\u03c6");
         unicode.numPeriods = 5;
-        QTest::newRow("unicode_name") << QStringList{"-n", "5", "--survival", "\u03c6"} << unicode;
+        QTest::newRow("unicode_name")
+            << QStringList{"-n", "5", "--survival", "\u03c6"} << unicode << QByteArray();
 
+        // Written as without them, with a word that they do nothing.
         ModelOptions censoringNamesUnused;
         censoringNamesUnused.censoringParameter = "unused";
         QTest::newRow("censoring_names_without_censoring")
-            << QStringList{"--censoring-parameter", "unused"} << censoringNamesUnused;
+            << QStringList{"--censoring-parameter", "unused"} << censoringNamesUnused
+            << QByteArray("tarskcjs-cli: warning: --censoring-parameter has no effect without "
+                          "--censoring\n");
+        ModelOptions censoredSymbolUnused;
+        censoredSymbolUnused.censoredSymbol = "9";
+        QTest::newRow("censored_symbol_without_censoring")
+            << QStringList{"--censored-symbol", "9"} << censoredSymbolUnused
+            << QByteArray("tarskcjs-cli: warning: --censored-symbol has no effect without "
+                          "--censoring\n");
+        ModelOptions bothUnused = censoringNamesUnused;
+        bothUnused.censoredSymbol = "9";
+        QTest::newRow("both_censoring_texts_without_censoring")
+            << QStringList{"--censored-symbol=9", "--censoring-parameter=unused"} << bothUnused
+            << QByteArray("tarskcjs-cli: warning: --censoring-parameter has no effect without "
+                          "--censoring\ntarskcjs-cli: warning: --censored-symbol has no effect "
+                          "without --censoring\n");
 
         ModelOptions everyConstantThatKeepsTheFinal = all;
         everyConstantThatKeepsTheFinal.constantCensoring = true;
         QTest::newRow("every_option_constant_censoring")
-            << everyOption + QStringList{"--constant-censoring"} << everyConstantThatKeepsTheFinal;
-        QTest::newRow("constant_detection")
-            << QStringList{"-n", "5", "--constant-detection"} << reducedModel(5, false, true);
+            << everyOption + QStringList{"--constant-censoring"} << everyConstantThatKeepsTheFinal
+            << QByteArray();
+        QTest::newRow("constant_detection") << QStringList{"-n", "5", "--constant-detection"}
+                                            << reducedModel(5, false, true) << QByteArray();
     }
     void optionsReachTheirFields() {
         QFETCH(QStringList, arguments);
         QFETCH(ModelOptions, options);
+        QFETCH(QByteArray, warned);
         const CompanionRun run = runCompanion(arguments);
         QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(run.err, warned);
         QCOMPARE(run.out, expectedFileBytes(options));
     }
 
@@ -398,49 +421,87 @@ private slots:
         QCOMPARE(run.out, expectedFileBytes(options));
     }
 
-    // --stats says what writing would say about the inputs, and still gives the figures.
+    // --stats says what writing would ask about the inputs and still gives the figures; inputs
+    // that would break the file are a usage error, as when writing.
     void statsTellTheFindings_data() {
         QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
         QTest::addColumn<QByteArray>("finding");
-        QTest::newRow("clash") << QStringList{"--survival", "p", "-n", "3"}
+        QTest::newRow("clash") << QStringList{"--survival", "p", "-n", "3"} << 0
                                << QByteArray("warning: --survival and --detection");
-        QTest::newRow("refusal") << QStringList{"--final", "a;b"}
-                                 << QByteArray("tarskcjs-cli: --final \"a;b\" contains");
-        QTest::newRow("sound") << QStringList{"-n", "3"} << QByteArray();
+        QTest::newRow("not_a_name") << QStringList{"--final", "a-b"} << 0
+                                    << QByteArray("warning: --final \"a-b\" does not read");
+        QTest::newRow("refused_separator") << QStringList{"--final", "a;b"} << 2
+                                           << QByteArray("tarskcjs-cli: --final \"a;b\" contains");
+        QTest::newRow("refused_comma") << QStringList{"-n", "5", "--survival", "s,"} << 2
+                                       << QByteArray("tarskcjs-cli: --survival \"s,\" contains");
+        QTest::newRow("refused_line_break")
+            << QStringList{"-n", "5", "--survival", "s\nx"} << 2
+            << QByteArray("--survival \"s\\nx\" contains a line break");
+        QTest::newRow("refused_with_clashes_allowed")
+            << QStringList{"--detection", "p\t", "--allow-name-clashes"} << 2
+            << QByteArray("--detection \"p\\t\" contains a control character");
+        QTest::newRow("sound") << QStringList{"-n", "3"} << 0 << QByteArray();
         QTest::newRow("ineffective_option")
-            << QStringList{"--constant-survival", "--initial-survival-index", "3"}
+            << QStringList{"--constant-survival", "--initial-survival-index", "3"} << 0
             << QByteArray("tarskcjs-cli: warning: --initial-survival-index has no effect");
     }
     void statsTellTheFindings() {
         QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
         QFETCH(QByteArray, finding);
         const CompanionRun run = runCompanion(arguments + QStringList{"--stats"});
-        QCOMPARE(run.exitCode, 0);
-        QVERIFY(run.out.startsWith("histories: "));
+        QCOMPARE(run.exitCode, exitCode);
+        if (exitCode == 0)
+            QVERIFY2(run.out.startsWith("histories: "), run.out);
+        else
+            QCOMPARE(run.out, QByteArray());
         if (finding.isEmpty())
             QCOMPARE(run.err, QByteArray());
         else
             QVERIFY2(run.err.contains(finding), run.err);
     }
 
-    // An answer that does not arrive is a failure, told on standard error.
+    // An answer that does not arrive is a failure, told on standard error: a full device, or
+    // a standard output that the caller closed (it then leads to /dev/null).
     void lostAnswersFail_data() {
         QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("stats") << QStringList{"-n", "3", "--stats"};
-        QTest::newRow("help") << QStringList{"--help"};
-        QTest::newRow("version") << QStringList{"--version"};
-        QTest::newRow("model") << QStringList{"-n", "3"};
+        QTest::addColumn<QString>("output"); // "full": /dev/full; "closed": >&-
+        QTest::addColumn<QByteArray>("said");
+        const QByteArray noSpace = "tarskcjs-cli: cannot write to standard output: No space ";
+        const QByteArray closed = "tarskcjs-cli: cannot write to standard output: it is closed\n";
+        const QList<std::pair<const char *, QStringList>> answers = {
+            {"stats", {"-n", "3", "--stats"}},
+            {"help", {"--help"}},
+            {"version", {"--version"}},
+            {"model", {"-n", "3"}},
+            {"model_to_dash", {"-n", "3", "-o", "-"}},
+            {"check", {"--check", "/dev/null"}},
+        };
+        for (const auto &[name, arguments] : answers) {
+            QTest::addRow("%s_full", name) << arguments << "full" << noSpace;
+            QTest::addRow("%s_closed", name) << arguments << "closed" << closed;
+        }
+        QTest::newRow("model_to_dev_stdout_closed")
+            << QStringList{"-n", "3", "-o", "/dev/stdout"} << "closed"
+            << QByteArray("tarskcjs-cli: cannot write to \"/dev/stdout\": it is closed\n");
     }
     void lostAnswersFail() {
         QFETCH(QStringList, arguments);
-        if (!QFile::exists("/dev/full"))
-            QSKIP("this system has no /dev/full");
-        const CompanionRun run = runCompanion(arguments, [](QProcess &process) {
-            process.setStandardOutputFile(QStringLiteral("/dev/full"));
-        });
+        QFETCH(QString, output);
+        QFETCH(QByteArray, said);
+        CompanionRun run;
+        if (output == "full") {
+            if (!QFile::exists("/dev/full"))
+                QSKIP("this system has no /dev/full");
+            run = runCompanion(arguments, [](QProcess &process) {
+                process.setStandardOutputFile(QStringLiteral("/dev/full"));
+            });
+        } else {
+            run = runThroughShell("exec \"$0\" \"$@\" >&-", arguments);
+        }
         QCOMPARE(run.exitCode, 1);
-        QVERIFY2(run.err.startsWith("tarskcjs-cli: cannot write to standard output: No space "),
-                 run.err);
+        QVERIFY2(run.err.startsWith(said), run.err);
     }
 
     void undecodableArgumentsAreRefused_data() {
@@ -526,6 +587,9 @@ private slots:
             << "written" << QStringList{"--seed", "7"} << 0 << QByteArray("(seed 7)");
         QTest::newRow("standard_input")
             << "-" << QStringList{} << 0 << QByteArray("standard input: sound");
+        QTest::newRow("closed_standard_input")
+            << "closed -" << QStringList{} << 1
+            << QByteArray("tarskcjs-cli: cannot read standard input: it is closed\n");
         QTest::newRow("detection_made_constant")
             << "constrained" << QStringList{} << 0 << QByteArray("constrained.txt: sound");
         QTest::newRow("history_line_removed")
@@ -574,12 +638,16 @@ private slots:
                           expectedFileBytes(reducedModel(4, false, true, true, true))));
         QVERIFY(missing != model && unbalanced != model && constrained != model);
 
-        const QString path = file == "-" || file == "." ? file : dir.filePath(file + ".txt");
+        const QString path = file == "-" || file == "." ? file
+                             : file == "closed -"       ? "-"
+                                                        : dir.filePath(file + ".txt");
         const CompanionRun run =
             runCompanion(QStringList{"--check", path} + options, [&](QProcess &process) {
                 process.setWorkingDirectory(dir.path());
                 if (file == "-")
                     process.setStandardInputFile(dir.filePath("written.txt"));
+                if (file == "closed -")
+                    process.setChildProcessModifier([] { ::close(STDIN_FILENO); });
             });
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2((exitCode == 1 ? run.err : run.out).contains(said), run.out + run.err);
@@ -624,6 +692,9 @@ private slots:
             << QStringList{"--check", "a.txt", "-o", "b.txt"} << QByteArray("--check and --output");
         QTest::newRow("check_and_stats")
             << QStringList{"--check", "a.txt", "--stats"} << QByteArray("--check and --stats");
+        // --stats writes nothing: a file named with it would silently not be written.
+        QTest::newRow("stats_and_output")
+            << QStringList{"--stats", "-o", "x.txt"} << QByteArray("--stats and --output");
         QTest::newRow("seed_alone")
             << QStringList{"--seed", "3"} << QByteArray("--seed goes with --check");
         QTest::newRow("seed_too_large") << QStringList{"--check", "a.txt", "--seed", "4294967296"}
