@@ -10,7 +10,11 @@
 
 struct ModelOptions;
 
-// What the caller hears of a save while it runs, on the thread that runs it.
+// What the caller hears of a save while it runs. `progress` comes from whichever thread wrote
+// the lines: for a regular file either of the writer's two workers (the thread that runs the
+// save, or the writer's helper thread), one at a time; otherwise the thread that runs the
+// save. `finishing` and `stopRequested` come from the thread that runs the save. So
+// `progress` must not touch what belongs to that thread without synchronising.
 struct SaveMonitor {
     // Lines written so far and in all; returning false stops the writing.
     ModelDefinitionWriter::Progress progress;
@@ -30,10 +34,11 @@ struct SaveResult {
 
 // Writes a model definition file to the target. A file is written atomically: the text goes
 // into a temporary file beside it, which replaces the file only once everything has been
-// written and flushed, keeping the permissions and, where the process may, the owner and group
-// of the file it replaces; then the directory is flushed, so that the new name survives a
-// crash. On failure or cancellation no partial file is left and an earlier file stays as it
-// was. Devices, FIFOs and descriptors are written straight through. Text mode (CR LF on
-// Windows) and the system's encoding (UTF-8 outside Windows), without a byte-order mark.
+// written and flushed, giving the access of the file it replaces (see takeOverMetadata());
+// then the directory is flushed, so that the new name survives a crash. On failure or
+// cancellation no partial file is left and an earlier file stays as it was. Devices, FIFOs and
+// descriptors are written straight through. A target that is no longer what the resolution
+// found is refused. Text mode (CR LF on Windows) and the system's encoding (UTF-8 outside
+// Windows), without a byte-order mark.
 SaveResult saveModelDefinition(const OutputTarget &target, const ModelOptions &options,
                                const SaveMonitor &monitor = {});
