@@ -1,6 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "modelnames.h"
 
+#include <unicode/uchar.h>
+#include <unicode/uspoof.h>
+
+#include <cstdint>
+#include <memory>
+
 namespace {
 
 // The code point at i, and how many UTF-16 units it takes; a lone surrogate stands for itself.
@@ -26,7 +32,74 @@ bool isInvisible(char32_t character) {
     }
 }
 
+using SpoofChecker = std::unique_ptr<USpoofChecker, decltype(&uspoof_close)>;
+
+// One checker for the process; ICU allows checks from several threads on a checker that is
+// not changed.
+const USpoofChecker *spoofChecker() {
+    static const SpoofChecker checker = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        USpoofChecker *opened = uspoof_open(&status);
+        if (U_FAILURE(status)) {
+            uspoof_close(opened);
+            opened = nullptr;
+        }
+        return SpoofChecker(opened, &uspoof_close);
+    }();
+    return checker.get();
+}
+
 } // namespace
+
+QString confusableSkeleton(QStringView name) {
+    const USpoofChecker *checker = spoofChecker();
+    if (!checker || name.size() > INT32_MAX / 8)
+        return name.toString(); // without ICU's data only equal names read alike
+    const auto *text = reinterpret_cast<const UChar *>(name.utf16());
+    // A skeleton is rarely longer than its name; one retry with the size ICU asks for.
+    QString skeleton(name.size() * 2 + 8, Qt::Uninitialized);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        UErrorCode status = U_ZERO_ERROR;
+        const int32_t length = uspoof_getSkeleton(checker, 0, text, int32_t(name.size()),
+                                                  reinterpret_cast<UChar *>(skeleton.data()),
+                                                  int32_t(skeleton.size()), &status);
+        if (U_SUCCESS(status)) {
+            skeleton.truncate(length);
+            return skeleton;
+        }
+        if (status != U_BUFFER_OVERFLOW_ERROR)
+            break;
+        skeleton.resize(length);
+    }
+    return name.toString();
+}
+
+QString describeCharacter(char32_t character) {
+    char name[128] = {};
+    UErrorCode status = U_ZERO_ERROR;
+    u_charName(UChar32(character), U_UNICODE_CHAR_NAME, name, sizeof name, &status);
+    const QString code =
+        QStringLiteral("U+%1").arg(quint32(character), 4, 16, QLatin1Char('0')).toUpper();
+    if (U_FAILURE(status) || name[0] == '\0')
+        return code;
+    return code + u' ' + QString::fromLatin1(name);
+}
+
+bool firstDifference(QStringView a, QStringView b, char32_t &inA, char32_t &inB) {
+    qsizetype i = 0, lengthA = 0, lengthB = 0;
+    for (; i < a.size() && i < b.size(); i += lengthA) {
+        inA = codePointAt(a, i, lengthA);
+        inB = codePointAt(b, i, lengthB);
+        if (inA != inB)
+            return true;
+    }
+    if (a.size() == b.size())
+        return false;
+    // One is the other's beginning: the first character that only the longer one has.
+    inA = i < a.size() ? codePointAt(a, i, lengthA) : 0;
+    inB = i < b.size() ? codePointAt(b, i, lengthB) : 0;
+    return true;
+}
 
 bool isNameStart(char32_t character) {
     return character == U'_' || QChar::isLetter(character);

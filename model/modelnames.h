@@ -13,6 +13,19 @@ bool isModelName(QStringView text);
 bool isNameStart(char32_t character);
 bool isNamePart(char32_t character);
 
+// The confusable skeleton of a name (Unicode TR39, through ICU's spoof checker): names with the
+// same skeleton read alike whatever alphabet each character comes from, such as "p1" in Latin,
+// "р1" with a Cyrillic er, "ρ1" with a Greek rho and full-width "ｐ1". Case counts ("s" and
+// "S" differ), and so do digits that look like no letter.
+QString confusableSkeleton(QStringView name);
+
+// "U+0440 CYRILLIC SMALL LETTER ER": what a character is, for messages about characters that
+// look like others.
+QString describeCharacter(char32_t character);
+
+// The first code point at which two texts differ, in each of them; false when they are equal.
+bool firstDifference(QStringView a, QStringView b, char32_t &inA, char32_t &inB);
+
 // The text with the characters one cannot see made visible: a tab as \t, a line break as \n,
 // a carriage return as \r, any other control or invisible format character as \u{hex}.
 QString visibleText(QStringView text);

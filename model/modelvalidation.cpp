@@ -91,9 +91,8 @@ bool findRefusal(const FieldText &input, PieceEncoder &encoder, QList<ModelFindi
     const QString &text = input.text;
     if (const int at = firstPosition(text, isLineBreak)) {
         findings.append({ModelFinding::Kind::LineBreak, {input.field}, text, at});
-    } else if (const int at = firstPosition(text, [](QChar c) {
-                   return c.category() == QChar::Other_Control;
-               })) {
+    } else if (const int at = firstPosition(
+                   text, [](QChar c) { return c.category() == QChar::Other_Control; })) {
         findings.append({ModelFinding::Kind::ControlCharacter, {input.field}, text, at});
     } else if (const int at = firstPosition(text, isSeparator)) {
         findings.append({ModelFinding::Kind::Separator, {input.field}, text, at});
@@ -148,25 +147,59 @@ QList<FieldText> namesInFile(const ModelOptions &options) {
     return names;
 }
 
+using FieldPair = std::pair<ModelField, ModelField>;
+
+FieldPair pairOf(ModelField a, ModelField b) {
+    return {std::min(a, b), std::max(a, b)};
+}
+
 // One finding per pair of fields, with the first name they share. Names made from one text
 // differ in their numbers (a constant name is declared once), so a clash always involves two
 // fields; a name that three fields give makes three pairs, so every field that gave a name so
-// far is kept.
-void findNameClashes(const ModelOptions &options, QList<ModelFinding> &findings) {
+// far is kept. Returns the pairs.
+QList<FieldPair> findNameClashes(const QList<FieldText> &names, QList<ModelFinding> &findings) {
     QHash<QString, QList<ModelField>> owners;
-    QList<std::pair<ModelField, ModelField>> reported;
-    for (const FieldText &name : namesInFile(options)) {
+    QList<FieldPair> reported;
+    for (const FieldText &name : names) {
         QList<ModelField> &fields = owners[name.text];
         for (const ModelField owner : std::as_const(fields)) {
-            if (owner == name.field || reported.contains({owner, name.field}))
+            const FieldPair pair = pairOf(owner, name.field);
+            if (owner == name.field || reported.contains(pair))
                 continue;
-            reported.append({owner, name.field});
-            findings.append({ModelFinding::Kind::NameClash,
-                             {std::min(owner, name.field), std::max(owner, name.field)},
-                             name.text});
+            reported.append(pair);
+            findings.append({ModelFinding::Kind::NameClash, {pair.first, pair.second}, name.text});
         }
         if (!fields.contains(name.field))
             fields.append(name.field);
+    }
+    return reported;
+}
+
+// One finding per pair of fields that give two different names with one confusable skeleton,
+// unless the pair already shares a name. Each skeleton keeps at most one name per field, so
+// every name is compared with a handful of others.
+void findLookAlikeNames(const QList<FieldText> &names, const QList<FieldPair> &clashing,
+                        QList<ModelFinding> &findings) {
+    QHash<QString, QList<FieldText>> bySkeleton;
+    QList<FieldPair> reported = clashing;
+    for (const FieldText &name : names) {
+        QList<FieldText> &alike = bySkeleton[confusableSkeleton(name.text)];
+        bool fieldSeen = false;
+        for (const FieldText &other : std::as_const(alike)) {
+            fieldSeen = fieldSeen || other.field == name.field;
+            const FieldPair pair = pairOf(other.field, name.field);
+            if (other.field == name.field || other.text == name.text || reported.contains(pair))
+                continue;
+            reported.append(pair);
+            const bool inOrder = other.field < name.field;
+            findings.append({ModelFinding::Kind::LookAlikeNames,
+                             {pair.first, pair.second},
+                             inOrder ? other.text : name.text,
+                             0,
+                             inOrder ? name.text : other.text});
+        }
+        if (!fieldSeen)
+            alike.append(name);
     }
 }
 
@@ -220,7 +253,8 @@ QList<ModelFinding> validateModel(const ModelOptions &options,
         else
             findNameForm(input, questions);
     }
-    findNameClashes(options, questions);
+    const QList<FieldText> names = namesInFile(options);
+    findLookAlikeNames(names, findNameClashes(names, questions), questions);
     findAmbiguousSymbols(options, refused, questions);
     return refusals + questions;
 }
@@ -268,6 +302,16 @@ QString describeFinding(const ModelFinding &finding,
         return tr("%1 and %2 both give the name \"%3\", so two different quantities of the "
                   "model would read alike.")
             .arg(first, second, shown);
+    case ModelFinding::Kind::LookAlikeNames: {
+        char32_t inFirst = 0, inSecond = 0;
+        firstDifference(finding.text, finding.otherText, inFirst, inSecond);
+        return tr("%1 gives \"%2\" and %3 gives \"%4\", different names that read alike "
+                  "(\"%5\" is %6, \"%7\" is %8), so two different quantities of the model would "
+                  "look the same.")
+            .arg(first, shown, second, visibleText(finding.otherText),
+                 visibleText(QString::fromUcs4(&inFirst, 1)), describeCharacter(inFirst),
+                 visibleText(QString::fromUcs4(&inSecond, 1)), describeCharacter(inSecond));
+    }
     case ModelFinding::Kind::AmbiguousSymbols:
         if (!second.isEmpty()) {
             return tr("%1 and %2 are both \"%3\", so histories could not be told apart.")

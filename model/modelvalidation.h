@@ -32,14 +32,16 @@ struct ModelFinding {
         EmptyName,         // asked: a name of the file would be a bare number, or missing
         NotAName,          // asked: the names would not read as names in a product
         NameClash,         // asked: two parameters or variables of the file read alike
+        LookAlikeNames,    // asked: two different names of the file read alike ("p1", "р1")
         AmbiguousSymbols,  // asked: histories could not be read back unambiguously
     };
 
     Kind kind;
     QList<ModelField> fields; // the fields involved, one or two, in the form's order
-    QString text; // the field's text; the offending character when Unencodable; the name
-                  // two fields share when NameClash
+    QString text;     // the field's text; the offending character when Unencodable; the name
+                      // two fields share when NameClash; the first field's name when LookAlikeNames
     int position = 0; // where the offending character stands in the field (from 1), or 0
+    QString otherText = QString(); // LookAlikeNames: the second field's name
 
     bool isRefusal() const {
         return kind == Kind::LineBreak || kind == Kind::ControlCharacter || kind == Kind::Separator
@@ -51,8 +53,10 @@ struct ModelFinding {
 // syntax would break) come first, at most one per field; a refused field is not asked about.
 // The rest are questions for the analyst (a doubtful model). Name clashes are found by
 // listing every parameter and variable name the file holds, so the check is exact for every
-// N, S0 and reduced model. Texts the file does not hold (the censoring ones without censoring,
-// the final parameter's name when F is a product) are not checked.
+// N, S0 and reduced model; names that differ but read alike are found by their confusable
+// skeletons, in time linear in the number of names. Texts the file does not hold (the
+// censoring ones without censoring, the final parameter's name when F is a product) are not
+// checked.
 QList<ModelFinding> validateModel(const ModelOptions &options,
                                   QStringConverter::Encoding encoding = QStringConverter::System);
 
