@@ -109,6 +109,12 @@ private slots:
         unicode.numPeriods = 5;
         QTest::newRow("unicode_name")
             << QStringList{"-n", "5", "--survival", "\u03c6"} << unicode << QByteArray();
+        // Only similar: a capital letter is told apart by every reader.
+        ModelOptions capital;
+        capital.numPeriods = 4;
+        capital.detectionParameter = "S";
+        QTest::newRow("capital_letter_only_similar")
+            << QStringList{"-n", "4", "--detection", "S"} << capital << QByteArray();
 
         // Written as without them, with a word that they do nothing.
         ModelOptions censoringNamesUnused;
@@ -207,6 +213,21 @@ private slots:
             << QStringList{"-n", "3", "--initial-survival-index", "10", "--detection", "s1"}
             << "--survival and --detection both give the name \"s11\"";
         QTest::newRow("final_is_a_subscripted_name") << QStringList{"--final", "p1"} << "--final";
+        // Names that read alike across alphabets: "р1" (Cyrillic er) and "p1".
+        QTest::newRow("cyrillic_survival")
+            << QStringList{"-n", "3", "--survival", QStringLiteral("\u0440")}
+            << QStringLiteral("--survival gives \"\u04401\" and --detection gives \"p1\", "
+                              "different names that read alike (\"\u0440\" is U+0440 CYRILLIC "
+                              "SMALL LETTER ER, \"p\" is U+0070 LATIN SMALL LETTER P)");
+        QTest::newRow("greek_survival")
+            << QStringList{"-n", "3", "--survival", QStringLiteral("\u03c1")}
+            << "U+03C1 GREEK SMALL LETTER RHO";
+        QTest::newRow("full_width_survival")
+            << QStringList{"-n", "3", "--survival", QStringLiteral("\uff50")}
+            << "U+FF50 FULLWIDTH LATIN SMALL LETTER P";
+        QTest::newRow("cyrillic_final")
+            << QStringList{"--final", QStringLiteral("\u04401")}
+            << QStringLiteral("--detection gives \"p1\" and --final gives \"\u04401\"");
         QTest::newRow("equal_symbols")
             << QStringList{"--not-detected-symbol", "1"} << "--not-detected-symbol";
         QTest::newRow("progress_both_ways")
@@ -411,6 +432,11 @@ private slots:
         ModelOptions hyphen;
         hyphen.survivalParameter = "s-adult";
         QTest::newRow("hyphen") << QStringList{"--survival", "s-adult"} << hyphen;
+        ModelOptions cyrillic;
+        cyrillic.numPeriods = 3;
+        cyrillic.survivalParameter = QStringLiteral("\u0440");
+        QTest::newRow("look_alike_names")
+            << QStringList{"-n", "3", "--survival", QStringLiteral("\u0440")} << cyrillic;
     }
     void questionsCanBeAllowed() {
         QFETCH(QStringList, arguments);
