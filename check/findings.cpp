@@ -17,8 +17,9 @@ constexpr int ListedPerKind = 10;
 constexpr qsizetype LongestShownText = 60;
 
 ModelCheckFinding::Severity severityOf(ModelCheckFinding::Kind kind) {
-    return kind == ModelCheckFinding::Kind::ParameterUnused ? ModelCheckFinding::Severity::Warning
-                                                            : ModelCheckFinding::Severity::Error;
+    const bool warning = kind == ModelCheckFinding::Kind::ParameterUnused
+                         || kind == ModelCheckFinding::Kind::NamesReadAlike;
+    return warning ? ModelCheckFinding::Severity::Warning : ModelCheckFinding::Severity::Error;
 }
 
 } // namespace

@@ -18,6 +18,7 @@ struct ModelCheckFinding {
         Syntax,                     // the file cannot be read on from here
         ParameterDeclaredTwice,     //
         ParameterUnused,            // a warning: declared, used nowhere
+        NamesReadAlike,             // a warning: two names differ only in look-alike characters
         ParameterDefinedAsVariable, // a declared parameter also has a definition
         VariableDefinedTwice,       //
         VariableUsedEarly,          // used above its definition

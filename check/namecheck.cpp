@@ -2,6 +2,7 @@
 #include "namecheck.h"
 
 #include "findings.h"
+#include "modelnames.h"
 
 #include <QCoreApplication>
 
@@ -44,6 +45,7 @@ bool NameCheck::declareParameter(int name, qint64 line) {
         return false;
     }
     parameter = {Role::Parameter, false, true, false, line, 0};
+    compareWithEarlierNames(name);
     return true;
 }
 
@@ -88,6 +90,7 @@ NameCheck::Definition NameCheck::defineVariable(int name, const Expression &expr
     }
     evaluable = evaluable && !usesItself;
     variable = {Role::Variable, variable.earlyUse > 0, evaluable, false, line, 0};
+    compareWithEarlierNames(name);
     return {true, evaluable};
 }
 
@@ -123,6 +126,38 @@ void NameCheck::finish() {
                          tr("the parameter %1 is declared but used nowhere.").arg(text(name)));
         }
     }
+}
+
+void NameCheck::compareWithEarlierNames(int name) {
+    const QString spelled = reader.nameText(name);
+    const QString skeleton = confusableSkeleton(spelled);
+    const auto found = firstWithSkeleton.constFind(skeleton);
+    if (found == firstWithSkeleton.cend()) {
+        firstWithSkeleton.insert(skeleton, name);
+        return;
+    }
+    const int earlier = *found;
+    const Name &first = names.at(earlier);
+    const Name &second = names.at(name);
+    char32_t inSecond = 0, inFirst = 0;
+    firstDifference(spelled, reader.nameText(earlier), inSecond, inFirst);
+    const QString character =
+        tr("\"%1\" is %2")
+            .arg(visibleText(QString::fromUcs4(&inSecond, 1)), describeCharacter(inSecond));
+    const QString otherCharacter =
+        tr("\"%1\" is %2")
+            .arg(visibleText(QString::fromUcs4(&inFirst, 1)), describeCharacter(inFirst));
+    const QString secondText = second.role == Role::Parameter
+                                   ? tr("the parameter %1").arg(text(name))
+                                   : tr("the variable %1").arg(text(name));
+    const QString firstText = first.role == Role::Parameter
+                                  ? tr("the parameter %1, declared on line %2")
+                                  : tr("the variable %1, defined on line %2");
+    findings.add(Kind::NamesReadAlike, second.line,
+                 tr("%1 reads like %2: the names differ only in characters that look alike "
+                    "(%3, %4).")
+                     .arg(secondText, firstText.arg(text(earlier)).arg(first.line), character,
+                          otherCharacter));
 }
 
 void NameCheck::reportUndefined(int name, qint64 line) {

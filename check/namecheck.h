@@ -3,15 +3,17 @@
 
 #include "modeldefinitionreader.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
 class Findings;
 
 // Every name used must be a declared parameter or a variable defined above its use, each
-// declared or defined once, and every parameter used somewhere. A name "has a value" when the
-// probabilities can be evaluated with it: a parameter, or a variable whose definition uses only
-// names with values.
+// declared or defined once, and every parameter used somewhere; two names that differ only in
+// characters that look alike ("p1" and "р1" with a Cyrillic er) are worth a warning. A name "has a
+// value" when the probabilities can be evaluated with it: a parameter, or a variable whose
+// definition uses only names with values.
 class NameCheck {
 public:
     struct Definition {
@@ -52,11 +54,15 @@ private:
     // calls it.
     inline bool use(int name, qint64 line);
     void reportUndefined(int name, qint64 line);
+    // Compares a name just declared or defined with the earlier ones, through its confusable
+    // skeleton: one look-up per name.
+    void compareWithEarlierNames(int name);
     QString text(int name) const;
 
     Findings &findings;
     const ModelDefinitionReader &reader;
     QList<Name> names;
+    QHash<QString, int> firstWithSkeleton;
     bool inLikelihood = false;
     qsizetype lastFirstValueless = -1;
 };

@@ -313,6 +313,20 @@ private slots:
             << Severity::Error << 2;
         QTest::newRow("parameter_never_used") << replacedInLine(base, 2, "p2,", "p2, p9,")
                                               << Kind::ParameterUnused << Severity::Warning << 2;
+        // Renamed consistently, so still sound, but two names now differ only in characters
+        // that look alike: the second one is warned about where it is declared or defined.
+        QTest::newRow("parameter_renamed_with_a_cyrillic_er")
+            << QByteArray(base).replace("p2", QStringLiteral("\u04401").toUtf8())
+            << Kind::NamesReadAlike << Severity::Warning << 2;
+        QTest::newRow("parameter_renamed_with_a_full_width_letter")
+            << QByteArray(base).replace("c3", QStringLiteral("\uff431").toUtf8())
+            << Kind::NamesReadAlike << Severity::Warning << 3;
+        QTest::newRow("variable_renamed_with_a_greek_chi")
+            << QByteArray(base).replace("X2", QStringLiteral("\u03a71").toUtf8())
+            << Kind::NamesReadAlike << Severity::Warning << lineStarting(base, "X1 =");
+        QTest::newRow("parameter_reads_like_a_later_variable")
+            << QByteArray(base).replace("lambda", QStringLiteral("\u03a73").toUtf8())
+            << Kind::NamesReadAlike << Severity::Warning << lineStarting(base, "X3 =");
         QTest::newRow("parameter_defined_as_variable")
             << withLineInserted(base, 6, "lambda = 0.5,") << Kind::ParameterDefinedAsVariable
             << Severity::Error << 6;
@@ -353,6 +367,9 @@ private slots:
             << withConstantDetection(writtenBytes(withPeriods(4)));
         QTest::newRow("N4_censoring_constant_detection")
             << withConstantDetection(writtenBytes(withPeriods(4, true)));
+        // Only similar: a capital letter is told apart by every reader.
+        QTest::newRow("N4_censoring_capital_letter_only_similar")
+            << QByteArray(writtenBytes(withPeriods(4, true))).replace("p2", "P1");
         QTest::newRow("N4_censoring_constant_detection_CRLF")
             << withCrLf(withConstantDetection(writtenBytes(withPeriods(4, true))));
         ModelOptions released = withPeriods(6, true);
