@@ -667,9 +667,7 @@ void TestSaveFaults::replacingKeepsOwnerGroupAndPermissions() {
     }
     if (!acl.isEmpty() && !runTool("setfacl", {"-m", acl, target}))
         QSKIP("no ACLs here: setfacl (package acl) is missing or the file system has none");
-    if (!attribute.isEmpty()
-        && !runTool("setfattr", {"-n", attribute.section(u'=', 0, 0), "-v",
-                                 attribute.section(u'=', 1), target}))
+    if (!attribute.isEmpty() && !setAttribute(target, attribute))
         QSKIP("no user attributes here: setfattr (package attr) is missing or the file system "
               "has none");
     if (!directoryDefaultAcl.isEmpty()
@@ -720,9 +718,7 @@ void TestSaveFaults::accessThatCannotBeKeptFailsTheSave() {
     if (!mayGiveAway(target))
         QSKIP("needs a user who may give files away, to own a file that nobody cannot");
     QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0777), 0);
-    if (!attribute.isEmpty()
-        && !runTool("setfattr", {"-n", attribute.section(u'=', 0, 0), "-v",
-                                 attribute.section(u'=', 1), target}))
+    if (!attribute.isEmpty() && !setAttribute(target, attribute))
         QSKIP("cannot set that attribute here (package attr, a file system with it)");
     QCOMPARE(::chmod(QFile::encodeName(target).constData(), mode.toUInt(nullptr, 8)), 0);
     const QString access = accessOf(target);

@@ -34,6 +34,12 @@ inline bool runTool(const QString &program, const QStringList &arguments,
     return process.exitCode() == 0;
 }
 
+// Sets an extended attribute given as "name=value" (a value "0x..." in hex) with setfattr.
+inline bool setAttribute(const QString &path, const QString &nameAndValue) {
+    return runTool("setfattr", {"-n", nameAndValue.section(u'=', 0, 0), "-v",
+                                nameAndValue.section(u'=', 1), path});
+}
+
 // The mode in octal, the owner and group by number, every extended attribute in hex (the
 // access ACL, user.*, security.* as far as this user may read them) and the ACL in words: two
 // files that give the same access show the same text.
