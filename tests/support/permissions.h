@@ -61,11 +61,16 @@ inline QString accessOf(const QString &path) {
     return text;
 }
 
+// A user and a group that own no file of the tests.
+inline constexpr uid_t StrangerUser = 12345;
+inline constexpr gid_t StrangerGroup = 23456;
+
 // Whether this process may give a file to another owner (CAP_CHOWN); tried on `probe`.
 inline bool mayGiveAway(const QString &probe) {
     const QByteArray name = QFile::encodeName(probe);
     struct stat info {};
-    if (::stat(name.constData(), &info) != 0 || ::chown(name.constData(), NobodyUser, NobodyGroup))
+    if (::stat(name.constData(), &info) != 0
+        || ::chown(name.constData(), StrangerUser, StrangerGroup) != 0)
         return false;
     return ::chown(name.constData(), info.st_uid, info.st_gid) == 0;
 }
