@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
+#include <cstring>
 #include <unistd.h>
 #include <utility>
 
@@ -494,7 +496,8 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("output"); // "full": /dev/full; "closed": >&-
         QTest::addColumn<QByteArray>("said");
-        const QByteArray noSpace = "tarskcjs-cli: cannot write to standard output: No space ";
+        const QByteArray noSpace =
+            QByteArray("tarskcjs-cli: cannot write to standard output: ") + std::strerror(ENOSPC);
         const QByteArray closed = "tarskcjs-cli: cannot write to standard output: it is closed\n";
         const QList<std::pair<const char *, QStringList>> answers = {
             {"stats", {"-n", "3", "--stats"}},
