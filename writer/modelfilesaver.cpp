@@ -54,9 +54,8 @@ QString openFailure(const QString &reason, const QString &directory) {
 
 // Brings the file's data and its metadata (the mode and attributes it took over) to the disk
 // and says why that failed; empty when it succeeded or the file system cannot flush (the write
-// itself stands then). QSaveFile::commit() flushes too but
-// does not look at the result, and a file whose data never reached the disk must not replace
-// the earlier one.
+// itself stands then). QSaveFile::commit() flushes too but does not look at the result, and a
+// file whose data never reached the disk must not replace the earlier one.
 QString flushToDisk(int handle) {
     while (::fsync(handle) != 0) {
         if (errno == EINTR)
@@ -103,9 +102,7 @@ int openWaiting(const OutputTarget &target, const SaveMonitor &monitor, QString 
         const int handle = ::open(name.constData(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (handle >= 0) {
             error = openedTargetChange(target, handle);
-            if (error.isEmpty() && keepsWaitingInSteps(target))
-                return handle;
-            if (error.isEmpty() && writesBlocking(handle, error))
+            if (error.isEmpty() && (keepsWaitingInSteps(target) || writesBlocking(handle, error)))
                 return handle;
             ::close(handle);
             return -1;
