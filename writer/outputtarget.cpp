@@ -100,9 +100,7 @@ OutputTarget targetForExisting(const QString &name, const QString &path, const s
 }
 
 // "a FIFO", as a message names what stands at a path.
-QString kindOfFile(quint32 fileType, bool exists) {
-    if (!exists)
-        return tr("nothing");
+QString kindOfFile(quint32 fileType) {
     switch (fileType) {
     case S_IFREG:
         return tr("a regular file");
@@ -134,11 +132,10 @@ QString changeFrom(const OutputTarget &target, const struct stat *now) {
     if (!now)
         return tr("it was removed after it was chosen");
     if (!target.existed)
-        return tr("%1 was put there after it was chosen").arg(kindOfFile(fileType, true));
-    const QString after =
-        fileType == target.fileType ? tr("another one") : kindOfFile(fileType, true);
+        return tr("%1 was put there after it was chosen").arg(kindOfFile(fileType));
+    const QString after = fileType == target.fileType ? tr("another one") : kindOfFile(fileType);
     return tr("it was replaced after it was chosen: it was %1, now it is %2")
-        .arg(kindOfFile(target.fileType, true), after);
+        .arg(kindOfFile(target.fileType), after);
 }
 
 #endif
