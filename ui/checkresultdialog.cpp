@@ -202,6 +202,9 @@ QString CheckResultDialog::kindText(const ModelCheckFinding &finding) const {
     case Kind::ParameterUnused:
         kind = tr("unused parameter");
         break;
+    case Kind::NamesReadAlike:
+        kind = tr("names that read alike");
+        break;
     case Kind::ParameterDefinedAsVariable:
         kind = tr("parameter defined as a variable");
         break;

@@ -31,8 +31,8 @@
 #include <QTest>
 
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <memory>
@@ -569,8 +569,7 @@ void tst_CreateCommand::nameClashAsksBeforeWriting_data() {
         << QByteArray("survivalParameterLineEdit") << QStringLiteral("\u0440") << "Write anyway"
         << true << cyrillic;
     QTest::newRow("fullWidthFinal")
-        << QByteArray("finalParameterLineEdit") << QStringLiteral("\uff501") << "Cancel"
-        << false
+        << QByteArray("finalParameterLineEdit") << QStringLiteral("\uff501") << "Cancel" << false
         << QStringList{"U+FF50 FULLWIDTH LATIN SMALL LETTER P", "U+0070 LATIN SMALL LETTER P"};
     // Only similar: nothing to ask.
     QTest::newRow("capitalLetterOnlySimilar") << QByteArray("detectionParameterLineEdit") << "S"
@@ -839,6 +838,15 @@ void tst_CreateCommand::checkShowsTheResult_data() {
                    "difference is on line 2: this line is not the one written for the given "
                    "options: from column 9 on, expected \"s0, p1, lambda;\", found "
                    "\"s0, p1, q, lambda;\".")
+        << false;
+    // The final parameter renamed to a Greek chi and a one: it reads like the variable X1.
+    QTest::newRow("look_alike_names_warn")
+        << QByteArray(exampleA).replace("lambda", QStringLiteral("\u03a71").toUtf8()) << 2
+        << "is sound." << QList<int>{4, 1, 0} << QStringList{"5||warning: names that read alike"}
+        << QStringLiteral("It is not the file the form's current model would write; the first "
+                          "difference is on line 2: this line is not the one written for the "
+                          "given options: from column 9 on, expected \"s0, p1, lambda;\", found "
+                          "\"s0, p1, \u03a71;\".")
         << false;
     QTest::newRow("unreadable") << QByteArray() << 2 << "could not be read: " << QList<int>()
                                 << QStringList() << QString() << false;
