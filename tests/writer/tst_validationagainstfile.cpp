@@ -380,8 +380,10 @@ void TestValidationAgainstFile::clashesMatchTheFile() {
                            .arg(describe(foundAlike), describe(expectedAlike), describe(options))));
         clashingCases += expected.isEmpty() && expectedAlike.isEmpty() ? 0 : 1;
     }
-    // The pools are there to make clashes: a family that never clashes tests nothing.
-    QVERIFY2(clashingCases > Cases / 10, qPrintable(QString::number(clashingCases)));
+    // The pools are there to make clashes: a family that never clashes tests nothing. The few
+    // cases under ThreadSanitizer, a sample of the same seeds, need only show one.
+    constexpr int FewestClashing = UnderThreadSanitizer ? 1 : Cases / 10 + 1;
+    QVERIFY2(clashingCases >= FewestClashing, qPrintable(QString::number(clashingCases)));
 }
 
 void TestValidationAgainstFile::namedCases_data() {
