@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Checks that the man pages render without warnings and that the companion's page documents
-# exactly the options of its --help, with the same arguments and defaults, and its version.
-# Usage: check-man-pages.sh COMPANION COMPANION_MAN_PAGE DESKTOP_MAN_PAGE VERSION
+# exactly the options of its --help, with the same arguments and defaults, and that both pages
+# carry the release's version and date.
+# Usage: check-man-pages.sh COMPANION COMPANION_MAN_PAGE DESKTOP_MAN_PAGE VERSION RELEASE_DATE
 source "$(dirname "$0")/common.sh"
 companion=$1
 companion_page=$2
 desktop_page=$3
 version=$4
+release_date=$5
 
 need_tool man man-db
 need_tool groff groff-base
@@ -91,9 +93,14 @@ awk '/^EXIT STATUS$/ { inside = 1; next } inside && /^[^ ]/ { exit }
 missing=$(comm -23 "$scratch/help-status" "$scratch/page-status")
 [ -z "$missing" ] || fail "the man page does not explain exit status $missing"
 
-# Page and program carry the same version.
+# Pages and program carry the same version, and the pages the release's date.
 [ "$("$companion" --version)" = "tarskcjs-cli $version" ] ||
     fail "$companion --version does not say $version"
-tail -n 1 "$scratch/page" | grep -qF "TarskCjs $version" ||
-    fail "the man page's footer does not name TarskCjs $version"
+for page in "$companion_page" "$desktop_page"; do
+    footer=$(LC_ALL=C MANWIDTH=1000 man -l "$page" 2>/dev/null | tail -n 1)
+    grep -qF "TarskCjs $version" <<<"$footer" ||
+        fail "the footer of $page does not name TarskCjs $version: $footer"
+    grep -qF "$release_date" <<<"$footer" ||
+        fail "the footer of $page does not give the release date $release_date: $footer"
+done
 echo "man pages: render cleanly; $(wc -l <"$scratch/help-options") options agree with --help"

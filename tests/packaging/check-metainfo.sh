@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Validates the AppStream metainfo and checks that it names this application, its programs,
-# its release and the licence that the sources carry.
-# Usage: check-metainfo.sh METAINFO_FILE APP_ID VERSION SOURCE_DIR
+# its release with its date and the licence that the sources carry.
+# Usage: check-metainfo.sh METAINFO_FILE APP_ID VERSION RELEASE_DATE SOURCE_DIR
 source "$(dirname "$0")/common.sh"
 metainfo=$1
 app_id=$2
 version=$3
-source_dir=$4
+release_date=$4
+source_dir=$5
 
 need_tool appstreamcli appstream
 need_tool xmllint libxml2-utils
@@ -36,6 +37,7 @@ expect_value "count(/component/provides/binary[.='tarskcjs'])" 1
 expect_value "count(/component/provides/binary[.='tarskcjs-cli'])" 1
 expect_value /component/content_rating/@type oars-1.1
 expect_value /component/releases/release[1]/@version "$version"
+expect_value /component/releases/release[1]/@date "$release_date"
 case $(value "/component/screenshots/screenshot[@type='default']/image") in
 https://*.png) ;;
 *) fail "the default screenshot is not a PNG image behind an https URL" ;;

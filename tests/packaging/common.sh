@@ -24,21 +24,49 @@ make_scratch() {
     trap 'rm -rf "$scratch"' EXIT
 }
 
-# Every file an installation holds, relative to its prefix, sorted.
-# Arguments: bin directory, data directory, man directory, application id.
-expected_files() {
+# The files that the desktop program's package holds from an installation, relative to its
+# prefix. Arguments: bin directory, data directory, man directory, application id.
+desktop_program_files() {
     local bin=$1 data=$2 man=$3 app_id=$4
     printf '%s\n' \
         "$bin/tarskcjs" \
-        "$bin/tarskcjs-cli" \
         "$data/applications/$app_id.desktop" \
-        "$data/doc/tarskcjs/changelog.gz" \
-        "$data/doc/tarskcjs/copyright" \
         "$data/icons/hicolor/128x128/apps/$app_id.png" \
         "$data/metainfo/$app_id.metainfo.xml" \
-        "$man/man1/tarskcjs-cli.1.gz" \
-        "$man/man1/tarskcjs.1.gz" |
-        LC_ALL=C sort
+        "$man/man1/tarskcjs.1.gz"
+}
+
+# The companion's files. Arguments: bin, data and man directories, zsh completion directory.
+companion_files() {
+    local bin=$1 data=$2 man=$3 zsh=$4
+    printf '%s\n' \
+        "$bin/tarskcjs-cli" \
+        "$data/bash-completion/completions/tarskcjs-cli" \
+        "$data/fish/vendor_completions.d/tarskcjs-cli.fish" \
+        "$zsh/_tarskcjs-cli" \
+        "$man/man1/tarskcjs-cli.1.gz"
+}
+
+# Every file an installation holds, sorted.
+# Arguments: bin, data and man directories, zsh completion directory, application id.
+expected_files() {
+    {
+        desktop_program_files "$1" "$2" "$3" "$5"
+        companion_files "$1" "$2" "$3" "$4"
+    } | LC_ALL=C sort
+}
+
+# The options of a --help text on standard input, one a line: their names, then the name of
+# their argument if they take one ("-n --periods N", "--censoring").
+help_options() {
+    awk '/^Options:/ { inside = 1; next }
+        inside && /^  -/ {
+            line = substr($0, 3)
+            end = index(line, "  ")
+            print end ? substr(line, 1, end - 1) : line
+            next
+        }
+        inside && !/^   / { inside = 0 }' | sed 's/[<>,]//g'
 }
 
 # Fails unless two sorted lists agree; says what is missing and what is extra.
@@ -84,4 +112,18 @@ expect_system_libraries() {
     if ldd "$program" | grep 'not found' >&2; then
         fail "$program needs libraries that are not installed"
     fi
+}
+
+# Fails unless a program is hardened as Debian builds its own packages: position-independent,
+# relocations read-only and bound at start-up (RELRO, BIND_NOW), the stack protector in use.
+expect_hardened() {
+    local program=$1 name
+    name=$(basename "$program")
+    # Whole outputs, not pipes: grep -q would end readelf early, which pipefail reports.
+    grep -qE 'Type: +DYN' <<<"$(readelf -h "$program")" || fail "$name is not a PIE"
+    grep -q GNU_RELRO <<<"$(readelf -lW "$program")" || fail "$name has no RELRO segment"
+    grep -qE '\(FLAGS\).*BIND_NOW|\(FLAGS_1\).*NOW' <<<"$(readelf -d "$program")" ||
+        fail "$name is not linked with -z now"
+    grep -q ' __stack_chk_fail' <<<"$(readelf --dyn-syms -W "$program")" ||
+        fail "$name is built without the stack protector"
 }

@@ -10,6 +10,8 @@
 
 #include <grp.h>
 #include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 // Who may do what with a file, set up and compared with the system's own tools (setfacl,
@@ -73,6 +75,30 @@ inline bool mayGiveAway(const QString &probe) {
         || ::chown(name.constData(), StrangerUser, StrangerGroup) != 0)
         return false;
     return ::chown(name.constData(), info.st_uid, info.st_gid) == 0;
+}
+
+// Whether this process may create a file in a directory, whatever the directory's mode says.
+// Root may, and so may root of a user namespace (unshare -r), who may not give files away.
+inline bool mayCreateFileIn(const QString &directory) {
+    QFile probe(directory + QStringLiteral("/.probe"));
+    if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    probe.remove();
+    return true;
+}
+
+// Whether a child process may become another user and group: not in a user namespace that
+// maps no other user.
+inline bool childMayBecome(uid_t user, gid_t group) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool became =
+            ::setgroups(0, nullptr) == 0 && ::setgid(group) == 0 && ::setuid(user) == 0;
+        ::_exit(became ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)
+           && WEXITSTATUS(status) == 0;
 }
 
 // Makes a child run as nobody, without supplementary groups; it exits 99 where it may not, so
