@@ -10,3 +10,8 @@ mapfile -t packages < <(grep -v -e '^#' -e '^[[:space:]]*$' "$here/debian-packag
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -q
 $sudo apt-get install -y -q --no-install-recommends "${packages[@]}"
+
+# The second locale that the package check builds in (see scripts/check-debian-packages.sh).
+if ! locale -a | grep -qix 'fr_CH.utf-\?8'; then
+    $sudo localedef -i fr_CH -f UTF-8 fr_CH.UTF-8
+fi

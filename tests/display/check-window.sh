@@ -4,8 +4,10 @@
 # puts the framed window, that it cannot resize it, the keyboard path to the save dialog, the
 # file written through that dialog, a check through the menu and the open dialog with what its
 # result window copies, the size line against `tarskcjs-cli --stats`, and the exit code of both
-# ways to close the window. Saves pictures of the framed window and of a result window.
-# Usage: check-window.sh TARSKCJS TARSKCJS_CLI GRABFRAME READCLIPBOARD SCREENSHOT_PNG CHECK_PNG
+# ways to close the window. Saves pictures of the framed window and of a result window, unless
+# GRABFRAME is "-"; with READCLIPBOARD "-", xclip reads the clipboard. (The installed programs
+# come without these two helpers of the build.)
+# Usage: check-window.sh TARSKCJS TARSKCJS_CLI GRABFRAME|- READCLIPBOARD|- SCREENSHOT_PNG CHECK_PNG
 # Exit status: 0 passed, 1 failed, 77 skipped (no Xvfb, openbox or X tools, or no X server).
 set -euo pipefail
 
@@ -32,7 +34,11 @@ fail() {
 }
 step() { echo "-- $*"; }
 
-for tool in Xvfb openbox xdotool xwininfo xprop timeout; do
+tools=(Xvfb openbox xdotool xwininfo xprop timeout)
+if [ "$clipboard" = - ]; then
+    tools+=(xclip)
+fi
+for tool in "${tools[@]}"; do
     command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 
@@ -142,6 +148,23 @@ create_through_dialog() {
     poll "the message to close" window_gone "$box"
 }
 
+# The text on the clipboard, read from another client as a paste would; empty when there is
+# none.
+read_clipboard() {
+    if [ "$clipboard" = - ]; then
+        xclip -selection clipboard -target UTF8_STRING -out 2>/dev/null || true
+    else
+        "$clipboard"
+    fi
+}
+
+# Saves a picture of a part of the screen: X Y WIDTH HEIGHT FILE; nothing with GRABFRAME "-".
+take_picture() {
+    [ "$grab" != - ] || return 0
+    mkdir -p "$(dirname "$5")"
+    "$grab" "$@" 2>"$work/grab.log" || fail "no picture taken"
+}
+
 # Checks a file through File > Check Model Definition File... (Alt+F, H), typing its path into
 # the open dialog; copies the result window's report into $report and leaves the window
 # open, its id in $result_window. (Alt+P: Co&py Report.)
@@ -156,12 +179,12 @@ check_through_dialog() {
     result_window=$found
     xdotool windowactivate --sync "$result_window"
     local before
-    before=$("$clipboard")
+    before=$(read_clipboard)
     xdotool key --clearmodifiers alt+p
     poll "the report on the clipboard" report_copied "$before"
 }
 report_copied() {
-    report=$("$clipboard")
+    report=$(read_clipboard)
     [ "$report" != "$1" ]
 }
 close_result_window() {
@@ -175,13 +198,13 @@ close_result_window() {
 copy_size_line() {
     xdotool windowactivate --sync "$window"
     local before
-    before=$("$clipboard")
+    before=$(read_clipboard)
     xdotool key shift+Tab shift+Tab shift+Tab ctrl+a ctrl+c
     poll "the size line on the clipboard" size_line_copied "$before"
     xdotool key Tab Tab Tab # back to the periods
 }
 size_line_copied() {
-    size_line=$("$clipboard")
+    size_line=$(read_clipboard)
     [ "$size_line" != "$1" ]
 }
 # What the size line says for `tarskcjs-cli --stats ARGS`, in US English numbers.
@@ -283,8 +306,7 @@ grep -q "^line [0-9]*: error: in draw 1 of 3" <<<"$report" ||
 read -r rx ry rw rh < <(geometry "$(frame_of "$result_window")")
 ((rx >= sx && ry >= sy && rx + rw <= sx + sw && ry + rh <= sy + sh)) ||
     fail "the result window is not fully on the screen"
-mkdir -p "$(dirname "$check_picture")"
-"$grab" "$rx" "$ry" "$rw" "$rh" "$check_picture" 2>"$work/grab.log" || fail "no picture taken"
+take_picture "$rx" "$ry" "$rw" "$rh" "$check_picture"
 close_result_window
 
 step "the size line for 16 periods, and a picture of the framed window"
@@ -294,8 +316,7 @@ copy_size_line
 expected=$(expected_size_line -n 16)
 [ "$size_line" = "$expected" ] || fail "the size line reads '$size_line', not '$expected'"
 read -r fx fy fw fh < <(geometry "$frame")
-mkdir -p "$(dirname "$screenshot")"
-"$grab" "$fx" "$fy" "$fw" "$fh" "$screenshot" 2>"$work/grab.log" || fail "no picture taken"
+take_picture "$fx" "$fy" "$fw" "$fh" "$screenshot"
 
 step "closing through the window manager"
 xdotool windowactivate --sync "$window"

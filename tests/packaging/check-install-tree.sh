@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and checks that exactly the programs, the desktop
 # entry, the metainfo, the icon, the man pages and the shell completions land there, that
+# software centres accept the metainfo with its desktop entry and icon as installed, that
 # bash-completion finds the companion's completion under that prefix, that the installed
 # companion works, and (HARDENED=ON) that both programs are hardened.
 # Usage: check-install-tree.sh CMAKE BUILD_DIR CONFIG BINDIR DATADIR MANDIR ZSH_COMPLETION_DIR
@@ -17,8 +18,10 @@ app_id=$8
 hardened=$9
 
 need_tool readelf binutils
+need_tool appstreamcli appstream
 make_scratch
-prefix=$scratch/prefix
+# Under usr/, where appstreamcli validate-tree looks.
+prefix=$scratch/root/usr
 
 if ! "$cmake" --install "$build" --config "$config" --prefix "$prefix" >"$scratch/log" 2>&1; then
     cat "$scratch/log" >&2
@@ -37,6 +40,9 @@ for program in tarskcjs tarskcjs-cli; do
     fi
 done
 expect_two_period_model "$prefix/$bindir/tarskcjs-cli" "$scratch/model"
+if [ "$datadir" = share ] && ! appstreamcli validate-tree --no-net --strict "$scratch/root"; then
+    fail "appstreamcli rejects the installed metainfo, desktop entry and icon together"
+fi
 
 # bash-completion looks for a command's completion in the data directories of XDG_DATA_DIRS,
 # the first time the command is completed.
