@@ -4,7 +4,7 @@
 # autopkgtest on this machine (the null runner installs the packages here), and builds them
 # again from the source package in build/deb-again, with umask 002, another locale and time
 # zone and no tests, to show that the .deb files come out byte for byte the same. Prints the
-# wall time of each step. Needs root, or sudo, for the autopkgtest.
+# wall time and the CPU time of each step. Needs root, or sudo, for the autopkgtest.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/tests/packaging/common.sh"
@@ -25,14 +25,15 @@ changes=$out/tarskcjs_${version}_$arch.changes
 other_locale=fr_CH.UTF-8
 
 timings=()
-# step NAME COMMAND...: runs a step and notes its wall time.
+# step NAME COMMAND...: runs a step and notes its wall time and the CPU time of its processes.
 step() {
-    local name=$1 start
+    local name=$1 times TIMEFORMAT='%R %U %S'
     shift
     echo "== $name"
-    start=$(date +%s%N)
-    "$@"
-    timings+=("$(awk -v ns=$(($(date +%s%N) - start)) 'BEGIN { printf "%6.1f s", ns / 1e9 }')  $name")
+    times=$(mktemp)
+    { time "$@" 2>&3; } 3>&2 2>"$times"
+    timings+=("$(awk '{ printf "%7.1f s %7.1f s", $1, $2 + $3 }' "$times")  $name")
+    rm -f "$times"
 }
 
 # Prints the end of a log and fails.
@@ -194,5 +195,5 @@ step "lintian" run_lintian
 step "autopkgtest (null runner)" run_autopkgtest
 step "second build: umask 002, $other_locale, UTC+14, nocheck" build_again
 step "the two builds compared" compare_builds
-echo "== wall time of each step"
+echo "== each step's time:   wall     CPU"
 printf '%s\n' "${timings[@]}"
