@@ -45,8 +45,8 @@ esac
 
 # The licence of the project is the one every source file declares.
 licence=$(value /component/project_license)
-declared=$(grep -rhoE 'SPDX-License-Identifier: [^ ]+' "$source_dir/model" "$source_dir/cli" \
-    "$source_dir/ui" | sed 's/.*: //' | sort -u)
+declared=$(grep -rhoE 'SPDX-License-Identifier: [^ ]+' "$source_dir"/{model,writer,check,cli,ui} |
+    sed 's/.*: //' | sort -u)
 [ "$declared" = "$licence" ] ||
     fail "project_license is \"$licence\" but the sources declare: $declared"
 echo "metainfo $metainfo: valid"
