@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks that debian/changelog, which gives the project its version and release date, reads
-# the same to dpkg as to CMake, and that its latest entry is sound: a native version, the
-# right day of the week, no complaint from dpkg-parsechangelog.
+# the same to dpkg as to CMake, and that its latest entry is sound: the package's name, the
+# right day of the week, a maintainer with an address, no complaint from dpkg-parsechangelog.
 # Usage: check-changelog.sh CHANGELOG VERSION RELEASE_DATE
 source "$(dirname "$0")/common.sh"
 changelog=$1
