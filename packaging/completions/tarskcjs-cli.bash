@@ -33,7 +33,8 @@ _tarskcjs_cli() {
 
     local options='-n --periods --survival --detection --final --no-more-detections
         --initial-survival-index --detected-symbol --not-detected-symbol --censoring
-        --censoring-parameter --censored-symbol --initial-release -o --output --stats --check
+        --censoring-parameter --censored-symbol --initial-release --constant-survival
+        --constant-detection --constant-censoring -o --output --stats --check
         --seed --progress --no-progress --allow-name-clashes -h --help -v --version'
     mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
     return 0

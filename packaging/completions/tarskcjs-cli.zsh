@@ -16,6 +16,9 @@ _arguments -s -S \
     '--censoring-parameter=[stem of the censoring parameters]:name: ' \
     '--censored-symbol=[history symbol for a detection followed by censoring]:symbol: ' \
     '--initial-release[begin every history with the release, written as a detection]' \
+    '--constant-survival[one survival parameter for every interval]' \
+    '--constant-detection[one detection parameter for every occasion]' \
+    '--constant-censoring[with --censoring: one censoring parameter for every occasion]' \
     '(-o --output)'{-o+,--output=}'[write the file to FILE ("-": standard output)]:file:_files' \
     '--stats[print the number of histories and the exact file size]' \
     '--check=[check a model definition file ("-": standard input)]:file:_files' \

@@ -56,6 +56,7 @@ done <<EOF_CASES
 --initial-release|--initial-survival-index;--censoring --init
 --no-more-detections|--no-progress;-n 5 --no-
 --stats;-n 22 --st
+--constant-censoring|--constant-detection|--constant-survival;--censoring --const
 $all_files;-o 
 my model.txt;--output my
 model.txt;--output = mo
