@@ -6,6 +6,8 @@
 
 namespace {
 
+constexpr qsizetype Remembered = ModelDefinitionReader::ResumableSteps;
+
 // Replaces the entry below the top with (below op top), for every draw.
 template<class Operation> void combine(double *top, qsizetype draws, Operation op) {
     double *below = top - draws;
@@ -16,36 +18,45 @@ template<class Operation> void combine(double *top, qsizetype draws, Operation o
 } // namespace
 
 ExpressionEvaluator::ExpressionEvaluator(int draws)
-    : draws(draws) {}
-
-void ExpressionEvaluator::evaluate(const Expression &steps, const double *values, double *result) {
-    run(steps, 0, values, result, false);
+    : draws(draws)
+    , tops((Remembered + 1) * draws)
+    , depths(Remembered + 1) {
+    makeRoom(8);
 }
 
-void ExpressionEvaluator::evaluateHistory(const Expression &steps, qsizetype unchanged,
-                                          const double *values, double *result) {
-    const bool resumable = unchanged > 0 && unchanged <= remembered && depths.at(unchanged) == 1;
-    run(steps, resumable ? unchanged : 0, values, result, true);
+void ExpressionEvaluator::begin() {
+    depth = 0;
+    stepIndex = 0;
+    remembering = false;
 }
 
-void ExpressionEvaluator::run(const Expression &steps, qsizetype first, const double *values,
-                              double *result, bool remember) {
+// The reader resumes only at a "*" between top-level factors within the remembered steps, where
+// the stack holds the product so far and nothing else.
+void ExpressionEvaluator::beginProduct(qsizetype keptSteps) {
+    remembering = true;
+    stepIndex = keptSteps;
+    depth = 0;
+    if (keptSteps == 0)
+        return;
+    Q_ASSERT(keptSteps <= Remembered && depths.at(keptSteps) == 1);
+    std::copy_n(tops.constData() + keptSteps * draws, draws, stack.data());
+    depth = 1;
+}
+
+void ExpressionEvaluator::push(const ExpressionStep *steps, qsizetype count,
+                               const double *values) {
     const qsizetype d = draws;
-    makeRoom(steps.size(), remember);
-    qsizetype depth = 0;
-    if (first > 0) {
-        std::copy_n(tops.constData() + first * d, d, stack.data());
-        depth = 1;
-    }
-    for (qsizetype i = first; i < steps.size(); ++i) {
-        const ExpressionStep &step = steps.at(i);
+    for (qsizetype i = 0; i < count; ++i) {
+        const ExpressionStep &step = steps[i];
         const auto top = [&] { return stack.data() + (depth - 1) * d; };
         switch (step.kind) {
         case ExpressionStep::Kind::Number:
+            makeRoom(depth + 1);
             std::fill_n(stack.data() + depth * d, d, step.number);
             ++depth;
             break;
         case ExpressionStep::Kind::Name:
+            makeRoom(depth + 1);
             std::copy_n(values + step.name * d, d, stack.data() + depth * d);
             ++depth;
             break;
@@ -69,23 +80,16 @@ void ExpressionEvaluator::run(const Expression &steps, qsizetype first, const do
             --depth;
             break;
         }
-        if (remember) {
-            depths[i + 1] = depth;
+        ++stepIndex;
+        if (remembering && stepIndex <= Remembered) {
+            depths[stepIndex] = depth;
             if (depth == 1)
-                std::copy_n(stack.constData(), d, tops.data() + (i + 1) * d);
+                std::copy_n(stack.constData(), d, tops.data() + stepIndex * d);
         }
     }
-    std::copy_n(stack.constData(), d, result);
-    if (remember)
-        remembered = steps.size();
 }
 
-void ExpressionEvaluator::makeRoom(qsizetype stepCount, bool remember) {
-    const qsizetype entries = (stepCount + 1) * draws;
-    if (stack.size() < entries)
-        stack.resize(entries);
-    if (remember && tops.size() < entries) {
-        tops.resize(entries);
-        depths.resize(stepCount + 1);
-    }
+void ExpressionEvaluator::makeRoom(qsizetype entries) {
+    if (stack.size() < entries * draws)
+        stack.resize(std::max(entries, 2 * stack.size() / draws) * draws);
 }

@@ -34,7 +34,21 @@ void Findings::add(Kind kind, qint64 line, const QString &message, qint64 column
     }
 }
 
+void Findings::addUnlisted(Kind kind, qint64 count, qint64 firstLine) {
+    if (count <= 0)
+        return;
+    Tally &tally = tallies[size_t(kind)];
+    if (tally.unlisted == 0 || firstLine < tally.firstUnlistedLine)
+        tally.firstUnlistedLine = firstLine;
+    tally.unlisted += count;
+}
+
 bool Findings::hasErrors() const {
+    for (int kind = 0; kind < KindCount; ++kind) {
+        if (tallies[size_t(kind)].unlisted > 0
+            && severityOf(Kind(kind)) == ModelCheckFinding::Severity::Error)
+            return true;
+    }
     return std::any_of(listed.cbegin(), listed.cend(), [](const ModelCheckFinding &f) {
         return f.severity == ModelCheckFinding::Severity::Error;
     });

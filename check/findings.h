@@ -15,6 +15,8 @@ public:
     using Kind = ModelCheckFinding::Kind;
 
     void add(Kind kind, qint64 line, const QString &message, qint64 column = 0);
+    // Findings of a kind that a check counted without keeping them; the first on `firstLine`.
+    void addUnlisted(Kind kind, qint64 count, qint64 firstLine);
 
     bool hasErrors() const;
     // The listed findings, and one for the unlisted ones of each kind, by line.

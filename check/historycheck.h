@@ -1,67 +1,213 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "historymap.h"
+#include "historyruns.h"
+#include "historyset.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QHash>
 #include <QList>
+#include <QString>
+
+#include <array>
+#include <bitset>
+#include <optional>
 
 class Findings;
 
-// All histories have as many symbols as the first, and none comes twice.
+// The rows of the likelihood are exactly the complete set of histories for some number of
+// occasions, each once: 2^N rows, or 3 * 2^(N-1) - 1 with censoring, in any order, with or
+// without a first column for the initial release.
 //
-// A history is compared as the ranks of its symbols, each column ranking its symbols in the
-// order they first appear there. The writer's histories come in strictly increasing order of
-// these ranks (not detected, detected, censored), and in a strictly increasing sequence a
-// history that came before is always the one right before: comparing neighbours finds every
-// duplicate with the memory of one history. Once a history comes out of order, each history's
-// 64-bit fingerprint goes into a set instead. The fingerprints of the first histories are kept
-// so that the set then covers them too; a file that is out of order only after the first
-// EarlyHistories histories has its duplicates of those earlier ones found by the sum of the
-// cells instead, which a repeated history pushes over 1.
+// Which symbol is "not detected", "detected" or "censored" is not known up front: the check
+// finds it from the rows. Every reading of the symbols (HistoryReadings: which text plays which
+// role, whether there is censoring and a release column) is tried at once. Each row is
+// classified by its shape, which does not depend on the reading:
+//
+//   - a row of at most two symbols is a history without censoring for both symbols' readings;
+//     it goes into the map of that pair of symbols, as a binary number;
+//   - a row whose last symbol w is repeated back to a symbol z that comes only once, with at
+//     most one other symbol x before it, is a history censored by z for the readings with w
+//     not detected and x detected; it goes into the map of (z, w, x), numbered by where z
+//     stands and the binary number before it.
+//
+// A map is a bitmap (HistoryMap): a history seen again is a repeat, exactly, at any distance.
+// Counters per map and per first symbol give, at the end, for every reading, how many rows
+// fit it, how many distinct histories they are and how many are missing. The reading with
+// the fewest rows that break it, repeats and missing histories is the one reported; a file is
+// complete when one reading has none. The symbols that break it, the repeats and the first
+// missing history are told with their lines.
+//
+// Four symbol texts get an id, so that a typo among the first rows still leaves the three real
+// symbols their ids; a fifth text breaks every reading. A row of more than 62 symbols cannot be
+// complete (2^62 rows fill no disk) and is reported as such.
+//
+// The maps take at most the memory budget given. A file whose maps would take more (at least
+// 2^26 histories, dozens of GB) is checked in the writer's order only: the line map (runs)
+// already tells whether every row so far follows the one before; the maps are dropped and each
+// further row must follow too, else the check stops with a finding at that row.
 class HistoryCheck {
 public:
-    explicit HistoryCheck(Findings &findings);
+    HistoryCheck(Findings &findings, qsizetype mapBytes);
+    ~HistoryCheck();
 
-    // The first `unchanged` symbols are those of the previous history the reader read.
-    void add(const QList<QByteArrayView> &symbols, qsizetype unchanged, qint64 line);
+    // A row: its first `keptSymbols` symbols are those of the row before.
+    void beginRow(qint64 line, qint64 column, qsizetype keptSymbols);
+    void addSymbol(QByteArrayView text, qint64 column);
+    void endRow();
+    void finish(qint64 likelihoodLine);
+
+    HistoryCheck(const HistoryCheck &) = delete;
+    HistoryCheck &operator=(const HistoryCheck &) = delete;
+
+    static constexpr int Symbols = 4;      // texts with an id
+    static constexpr int Foreign = Symbols; // the id of any other text
+    static constexpr int Pairs = 6;         // of ids
+    static constexpr int CensoredMaps = 24; // (z, w, x): censored, not detected, detected
+    static constexpr int Maps = Pairs + CensoredMaps;
+    static constexpr int Readings = 72;
+    static constexpr int StoredColumns = 64;
+    static constexpr int Kept = 11; // records of each kind: the ten listed and the next
+
+    // One way to read the symbols: which id is not detected (y), detected (x), censored (z).
+    struct Reading {
+        bool release;
+        bool censoring;
+        quint8 y;
+        quint8 x;
+        quint8 z;
+    };
+    using ReadingSet = std::bitset<Readings>;
 
 private:
-    static constexpr qsizetype EarlyHistories = 65536;
-    static constexpr qsizetype ShortColumn = 8; // symbols looked up one by one
-
-    struct Column {
-        QList<QByteArray> symbols;     // in the order of first appearance
-        QHash<QByteArray, int> rankOf; // once a column has many
+    // Why a row does not fit a reading.
+    enum class Break : quint8 {
+        NotASymbol,
+        ReleaseSymbol,
+        CensoredLast,
+        AfterCensoring,
     };
-    struct Seen {
-        quint64 fingerprint;
+    struct BreakRecord {
         qint64 line;
+        qint64 column;
+        Break reason;
+        quint8 id;
+        qint64 censoredColumn; // AfterCensoring: where the censored detection stands
     };
+    struct ForeignRecord {
+        qint64 line;
+        qint64 column;
+        QString text;
+    };
+    struct RepeatRecord {
+        qint64 line;
+        qint64 column;
+        HistoryKey key;
+    };
+    struct MapState {
+        std::array<quint64, 3> rows{};     // by bucket (first symbol; censored maps:
+        std::array<quint64, 3> distinct{}; // 0/1 its bit, 2 censored at the first occasion)
+        std::array<QList<RepeatRecord>, 3> repeats;
+    };
+    // The shape of the row just read.
+    struct Shape {
+        quint8 idSet = 0; // bit per id, bit 4 for a foreign text
+        bool censored = false;
+        int censoredAt = 0; // 1-based column of z
+        int z = 0;
+        int w = 0;
+        std::array<int, 2> xs{};
+        int xCount = 0;
+    };
+    enum class Mode { Mapping, InOrder, Stopped };
+    enum class Order { Binary, Censored }; // the two line maps
 
-    // Inline: called for every history or symbol; defined in the .cpp, the only place that
-    // calls them.
-    inline int rankSymbols(const QList<QByteArrayView> &symbols, qsizetype first);
-    static inline int rankIn(Column &column, QByteArrayView symbol);
-    static int addToColumn(Column &column, QByteArrayView symbol);
-    void takeLength(qsizetype symbolCount, qint64 line);
-    void reportLength(qsizetype symbolCount, qint64 line);
-    void lookUpOutOfOrder(const QList<QByteArrayView> &symbols, int order, qint64 line);
-    static inline quint64 fingerprint(const QList<QByteArrayView> &symbols);
-    void leaveOrder();
-    void forgetEarly();
-    void reportTwice(const QList<QByteArrayView> &symbols, qint64 firstSeen, qint64 line);
+    int idOf(QByteArrayView text);
+    void takeFirstRow();
+    void reportLength();
+    void updatePrefixes();
+    Shape classify() const;
+    void updateRoles(const Shape &shape);
+    void map(const Shape &shape);
+    void insert(int map, quint64 number, int bucket);
+    void recordBreaks(const Shape &shape);
+    ReadingSet validReadings(const Shape &shape) const;
+    BreakRecord breakOf(const Reading &reading) const;
+    void addToRuns(const Shape &shape);
+    void goInOrder();
+    void followOrder();
+    void stop(qint64 line, const QString &message);
+
+    // The line maps' orders: roles by first appearance (y0 the first row's last symbol, x0 the
+    // next one in the last column, z0 the first that censors).
+    std::optional<quint64> placeInOrder(Order order, const quint8 *ids) const;
+    std::optional<quint64> rowPlace(Order order, const Shape &shape) const;
+
+    // The end.
+    struct Cost {
+        quint64 fitting = 0;
+        quint64 distinct = 0;
+        quint64 expected = 0;
+        quint64 total() const;
+    };
+    bool available(const Reading &reading) const;
+    Cost costOf(const Reading &reading) const;
+    int bestReading() const;
+    void reportBreaks(int readingIndex);
+    void reportRepeats(const Reading &reading);
+    void reportMissing(const Reading &reading, const Cost &cost, qint64 likelihoodLine);
+    void reportInOrder(qint64 likelihoodLine);
+    std::optional<quint64> firstMissing(const Reading &reading) const;
+    std::optional<quint64> nextPresent(const Reading &reading, quint64 after) const;
+    bool isPresent(const Reading &reading, const quint8 *digits) const;
+    void idsOf(const Reading &reading, const quint8 *digits, quint8 *ids) const;
+    HistoryKey keyOf(const quint8 *ids) const;
+    HistoryRuns::Found whereIs(const quint8 *ids, qint64 beforeLine,
+                               HistoryRuns::Place &place) const;
+    QString historyText(const Reading &reading, quint64 rank) const;
+    QString rowText(const quint8 *ids) const;
+    QString symbolText(int id) const;
+    QString readingText(const Reading &reading) const;
+    QString placeText(const Reading &reading, quint64 rank, HistoryRuns::Place *place) const;
 
     Findings &findings;
-    qsizetype length = -1;
+    QList<QByteArray> texts; // by id
+    QList<QString> shownTexts;
+
+    // The row being read.
+    qint64 rowLine = 0;
+    qint64 rowColumn = 0;
+    qsizetype symbolCount = 0;
+    std::array<quint8, StoredColumns> ids{};
+    std::array<qint64, StoredColumns> columnOffsets{}; // from the row's first column
+    QList<QString> foreignTexts;                       // by column, where foreign
+
+    // By column count, from the first column: what the first columns of the row hold.
+    int validPrefixes = 0;
+    std::array<std::array<quint64, StoredColumns + 1>, Pairs> pairBits{};
+    std::array<quint8, StoredColumns + 1> idSets{};
+    std::array<HistoryKey, StoredColumns + 1> keys{};
+
+    int columns = -1; // of the first row
     qint64 firstLine = 0;
-    QList<Column> columns;
-    QList<int> ranks; // of the last history of the right length
-    qint64 previousLine = 0;
-    bool havePrevious = false;
-    bool previousReadIsLast = false; // the history before this one had the right length
-    bool ordered = true;
-    bool earlyCovered = true;
-    QList<Seen> early;
-    QHash<quint64, qint64> seen;
+    bool tooLong = false;
+    int y0 = -1;
+    int x0 = -1;
+    int z0 = -1;
+
+    Mode mode = Mode::Mapping;
+    HistoryMap::Budget budget;
+    QList<HistoryMap> maps;
+    std::array<MapState, Maps> states;
+    quint64 indexedRows = 0;
+    quint64 foreignRows = 0;
+    quint8 firstSymbols = 0; // the ids in the first column, as bits
+    ReadingSet recording;
+    std::array<QList<BreakRecord>, Readings> breaks;
+    QList<ForeignRecord> foreign;
+
+    HistoryRuns binaryRuns;
+    HistoryRuns censoredRuns;
+    Order inOrder = Order::Binary; // the order followed once the maps are dropped
 };

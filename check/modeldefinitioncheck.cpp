@@ -19,25 +19,25 @@ QString tr(const char *text) {
     return QCoreApplication::translate("ModelDefinitionCheck", text);
 }
 
-// Reads the file item by item and hands each item to the checks that concern it. The checks
-// know nothing of each other: whether a name has a value, which the probabilities need, comes
-// from the name check through here.
-class ModelCheck {
+// Reads the file item by item and hands each item, and the parts of it that the reader streams,
+// to the checks that concern it. The checks know nothing of each other: whether a name has a
+// value, which the probabilities need, comes from the name check through here.
+class ModelCheck : public ModelDefinitionReader::Receiver {
 public:
     ModelCheck(const ModelCheckSettings &settings, QIODevice &device)
         : progress(observeProgress(settings, device))
         , options(settings.expected ? std::make_unique<OptionsCheck>(findings, *settings.expected,
                                                                      progressed(device))
                                     : nullptr)
-        , reader(options ? options->device() : progressed(device))
+        , reader(options ? options->device() : progressed(device), this)
         , names(findings, reader)
+        , histories(findings, settings.historyMapBytes)
         , probabilities(findings, settings.seed, settings.draws) {}
 
     ModelCheckResult run() {
         for (;;) {
             const ModelDefinitionReader::Item item = reader.readNext();
-            names.makeRoomFor(reader.nameCount());
-            probabilities.makeRoomFor(reader.nameCount());
+            makeRoomForNames();
             switch (item) {
             case ModelDefinitionReader::Item::Section:
                 readSection();
@@ -63,6 +63,35 @@ public:
         }
     }
 
+    // ---- What the reader streams ----
+
+    void beginVariable(int name, qint64 line, qint64 column) override {
+        makeRoomForNames();
+        names.beginVariable(name, line, column);
+        probabilities.beginVariable();
+    }
+
+    void beginHistory(qint64 line, qint64 column, qsizetype keptSymbols) override {
+        histories.beginRow(line, column, keptSymbols);
+        historyLine = line;
+    }
+
+    void historySymbol(QByteArrayView symbol, qint64 column) override {
+        histories.addSymbol(symbol, column);
+    }
+
+    void beginProduct(qsizetype keptSteps) override {
+        histories.endRow();
+        names.beginProduct(historyLine, keptSteps);
+        probabilities.beginProduct(keptSteps);
+    }
+
+    void expressionSteps(const ExpressionStep *steps, qsizetype count) override {
+        makeRoomForNames(); // the steps may hold names met just now
+        names.useInExpression(steps, count);
+        probabilities.addSteps(steps, count);
+    }
+
 private:
     // Shows the caller every block read, with the count so far and the file's size (-1 when
     // it is unknown, as for a pipe).
@@ -81,49 +110,57 @@ private:
 
     QIODevice &progressed(QIODevice &device) const { return progress ? *progress : device; }
 
+    void makeRoomForNames() {
+        names.makeRoomFor(reader.nameCount());
+        probabilities.makeRoomFor(reader.nameCount());
+    }
+
     void readSection() {
         if (reader.section() == ModelDefinitionReader::Section::Likelihood) {
             likelihoodLine = reader.line();
             names.closeVariables();
+            probabilities.closeVariables();
         }
     }
 
     void readParameter() {
-        if (names.declareParameter(reader.name(), reader.line()))
+        if (names.declareParameter(reader.name(), reader.line(), reader.column()))
             probabilities.drawParameter(reader.name());
     }
 
     void readVariable() {
-        const NameCheck::Definition definition =
-            names.defineVariable(reader.name(), reader.expression(), reader.line());
-        if (definition.givesValue)
-            probabilities.defineVariable(reader.name(), reader.expression(), definition.evaluable);
+        const NameCheck::Definition definition = names.endVariable();
+        probabilities.endVariable(reader.name(), definition.givesValue, definition.evaluable);
     }
 
     void readHistory() {
         ++historyCount;
-        const qint64 line = reader.line();
-        histories.add(reader.symbols(), reader.unchangedSymbols(), line);
-        const bool evaluable =
-            names.useInHistory(reader.expression(), reader.unchangedSteps(), line);
-        probabilities.addCell(reader.expression(), reader.unchangedSteps(), line, evaluable);
+        probabilities.endHistory(reader.line(), names.endHistory());
     }
 
     void finishChecks() {
         names.finish();
+        histories.finish(likelihoodLine);
         probabilities.finish(likelihoodLine);
         if (options)
             options->finish(true);
     }
 
     void readError() {
-        if (reader.error() == ModelDefinitionReader::Error::Device) {
+        switch (reader.error()) {
+        case ModelDefinitionReader::Error::Device:
             unreadable = true;
             readErrorText = reader.errorString();
             return;
+        case ModelDefinitionReader::Error::Limit:
+            findings.add(ModelCheckFinding::Kind::BeyondLimits, reader.errorLine(),
+                         reader.errorString(), reader.errorColumn());
+            break;
+        default:
+            findings.add(ModelCheckFinding::Kind::Syntax, reader.errorLine(),
+                         reader.errorString(), reader.errorColumn());
+            break;
         }
-        findings.add(ModelCheckFinding::Kind::Syntax, reader.errorLine(), reader.errorString(),
-                     reader.errorColumn());
         if (options)
             options->finish(reader.atEnd());
     }
@@ -133,6 +170,7 @@ private:
         result.histories = historyCount;
         result.readError = readErrorText;
         result.findings = findings.byLine();
+        result.balancedDraw = probabilities.madeBalancedDraw();
         if (progress && progress->wasStopped())
             result.verdict = ModelCheckResult::Verdict::Cancelled;
         else if (unreadable)
@@ -149,9 +187,10 @@ private:
     std::unique_ptr<OptionsCheck> options;    // when the settings give options
     ModelDefinitionReader reader;
     NameCheck names;
-    HistoryCheck histories{findings};
+    HistoryCheck histories;
     ProbabilityCheck probabilities;
     qint64 likelihoodLine = 0;
+    qint64 historyLine = 0;
     quint64 historyCount = 0; // read before the check ended
     bool unreadable = false;
     QString readErrorText;

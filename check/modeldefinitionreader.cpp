@@ -37,8 +37,9 @@ qsizetype commonPrefixLength(QByteArrayView a, QByteArrayView b) {
 // recursive descent through the expressions.
 class ModelDefinitionReader::Parser {
 public:
-    explicit Parser(QIODevice &device)
-        : tokens(device) {}
+    Parser(QIODevice &device, Receiver *receiver)
+        : tokens(device)
+        , receiver(receiver) {}
 
     Item readNext();
     const ModelTokenizer &input() const { return tokens; }
@@ -46,13 +47,10 @@ public:
     // The item just read.
     Item item = Item::Error;
     qint64 itemLine = 0;
+    qint64 itemColumn = 0;
     Section itemSection = Section::Parameters;
     int itemName = -1;
-    Expression steps;
     QString itemTitle;
-    QList<QByteArrayView> symbolViews;
-    qsizetype keptSymbols = 0;
-    qsizetype unchanged = 0;
 
 private:
     enum class State {
@@ -78,6 +76,9 @@ private:
         qsizetype steps;
     };
 
+    // Steps go to the receiver in batches of this many.
+    static constexpr qsizetype StepBatch = 256;
+
     // Tokens.
     void next() { tokens.next(); }
     const Token &token() const { return tokens.token(); }
@@ -89,27 +90,30 @@ private:
     Item readSection(const char *keyword, Section section, State following);
     bool takeItemName(const QString &expected);
     Item endItem(Item kind, State afterLast, const QString &expected);
+    bool isKeyword(const char *keyword) const;
     Item readParameter();
     Item readVariable();
     Item readTitle();
     Item readHistory();
     Item readEnd();
     bool readSymbols();
-    void keepUnchangedSymbols(qsizetype rowStart);
+    qsizetype keepUnchangedSymbols(qsizetype rowStart);
     bool readSymbol(qsizetype rowStart);
     qsizetype unchangedSymbolsAt(qsizetype rowStart) const;
     bool readProduct();
     qsizetype lastUnchangedCheckpoint(qsizetype productStart) const;
-    void updateSymbolViews();
 
-    // Expressions, in postfix order into steps.
+    // Expressions, in postfix order to the receiver.
+    void beginExpression(qsizetype keptSteps);
+    void endExpression();
     void parseSum(int depth);
     void parseRestOfSum(int depth);
     void parseProduct(int depth);
     void parseRestOfProduct(int depth);
     void parseUnary(int depth);
     void parsePrimary(int depth);
-    void appendStep(ExpressionStep::Kind kind) { steps.append({kind, -1, 0}); }
+    void appendStep(ExpressionStep::Kind kind, int name = -1, double number = 0);
+    void flushSteps();
 
     // Errors.
     Item fail(const QString &expected);
@@ -117,13 +121,17 @@ private:
     bool failed() const { return tokens.failed(); }
 
     ModelTokenizer tokens;
+    Receiver *receiver;
     State state = State::Start;
+    bool firstOfSection = true;
 
-    QByteArray symbolBytes;
-    QList<qsizetype> symbolEnds;    // in symbolBytes
-    QList<qsizetype> rawSymbolEnds; // from the start of the history in the file
-    const char *viewedBytes = nullptr;
+    // Where the symbols of the history read last end, from its start in the file, for the
+    // first ResumableSymbols of them.
+    QList<qsizetype> rawSymbolEnds;
+    qsizetype symbolCount = 0;
 
+    QList<ExpressionStep> steps; // not yet handed to the receiver
+    qsizetype stepCount = 0;     // in the expression so far
     qsizetype productStart = 0;
     qint64 productLine = 0;
     bool recordingCheckpoints = false;
@@ -179,12 +187,18 @@ ModelDefinitionReader::Item ModelDefinitionReader::Parser::readItem() {
 ModelDefinitionReader::Item
 ModelDefinitionReader::Parser::readSection(const char *keyword, Section section, State following) {
     next();
-    if (token().type != Token::Type::Name || tokens.tokenBytes() != QByteArrayView(keyword))
+    if (token().type != Token::Type::Name || !isKeyword(keyword))
         return fail(QStringLiteral("\"%1\"").arg(QLatin1String(keyword)));
     itemLine = line();
+    itemColumn = tokens.columnAt(token().start);
     itemSection = section;
     state = following;
+    firstOfSection = true;
     return item = Item::Section;
+}
+
+bool ModelDefinitionReader::Parser::isKeyword(const char *keyword) const {
+    return tokens.tokenBytes() == QByteArrayView(keyword);
 }
 
 // The name an item starts with; false, with the error set, when the next token is none.
@@ -195,6 +209,7 @@ bool ModelDefinitionReader::Parser::takeItemName(const QString &expected) {
         return false;
     }
     itemLine = line();
+    itemColumn = tokens.columnAt(token().start);
     itemName = token().name;
     return true;
 }
@@ -206,13 +221,21 @@ ModelDefinitionReader::Item ModelDefinitionReader::Parser::endItem(Item kind, St
         state = afterLast;
     else if (!isPunctuation(','))
         return fail(expected);
+    firstOfSection = false;
     return item = kind;
 }
 
 ModelDefinitionReader::Item ModelDefinitionReader::Parser::readParameter() {
     if (!takeItemName(tr("a parameter name")))
         return item = Item::Error;
+    const bool variablesKeyword = firstOfSection && isKeyword("variables");
+    const qsizetype nameStart = token().start;
     next();
+    if (variablesKeyword && !isPunctuation(',') && !isPunctuation(';')) {
+        tokens.failWith(nameStart, tr("the parameters section is empty: expected at least one "
+                                      "parameter name before \"variables\""));
+        return item = Item::Error;
+    }
     return endItem(Item::Parameter, State::BeforeVariables,
                    tr("\",\" or \";\" after the parameter name"));
 }
@@ -220,12 +243,24 @@ ModelDefinitionReader::Item ModelDefinitionReader::Parser::readParameter() {
 ModelDefinitionReader::Item ModelDefinitionReader::Parser::readVariable() {
     if (!takeItemName(tr("a variable name")))
         return item = Item::Error;
+    const bool likelihoodKeyword = firstOfSection && isKeyword("likelihood");
+    const qsizetype nameStart = token().start;
     next();
-    if (!isPunctuation('='))
+    if (!isPunctuation('=')) {
+        if (likelihoodKeyword) {
+            tokens.failWith(nameStart,
+                            tr("the variables section is empty: expected at least one "
+                               "definition, such as \"X1 = 1 - lambda\", before \"likelihood\""));
+            return item = Item::Error;
+        }
         return fail(tr("\"=\" after the variable name"));
-    steps.resize(0);
+    }
+    if (receiver)
+        receiver->beginVariable(itemName, itemLine, itemColumn);
+    beginExpression(0);
     next();
     parseSum(0);
+    endExpression();
     if (failed())
         return item = Item::Error;
     return endItem(Item::Variable, State::BeforeLikelihood,
@@ -239,8 +274,10 @@ ModelDefinitionReader::Item ModelDefinitionReader::Parser::readTitle() {
     if (token().type != Token::Type::Quoted)
         return fail(tr("the title in double quotes, such as \"CJS Likelihood\""));
     itemLine = line();
+    itemColumn = tokens.columnAt(token().start);
     itemTitle = QString::fromUtf8(tokens.tokenBytes().sliced(1, token().length - 2));
     state = State::Histories;
+    firstOfSection = true;
     return item = Item::Title;
 }
 
@@ -266,13 +303,22 @@ ModelDefinitionReader::Item ModelDefinitionReader::Parser::readEnd() {
 // previous history, the symbols they hold are kept and reading resumes after them.
 bool ModelDefinitionReader::Parser::readSymbols() {
     if (!tokens.skipSpace()) {
-        failAt(tokens.position(), tr("a history symbol"), tr("the end of the file"));
+        if (firstOfSection) {
+            tokens.failWith(tokens.position(),
+                            tr("the likelihood section is empty: expected at least one history "
+                               "after the title"));
+        } else {
+            failAt(tokens.position(), tr("a history symbol"), tr("the end of the file"));
+        }
         return false;
     }
     itemLine = line();
     const qsizetype rowStart = tokens.position();
+    itemColumn = tokens.columnAt(rowStart);
     const quint64 refillsBefore = tokens.refillCount();
-    keepUnchangedSymbols(rowStart);
+    const qsizetype kept = keepUnchangedSymbols(rowStart);
+    if (receiver)
+        receiver->beginHistory(itemLine, itemColumn, kept);
     for (;;) {
         if (!tokens.skipSpace()) {
             failAt(tokens.position(), tr("\",\" after the history's symbols"),
@@ -281,14 +327,14 @@ bool ModelDefinitionReader::Parser::readSymbols() {
         }
         const qsizetype at = tokens.position();
         const char c = tokens.byteAt(at);
-        if (c == ',' && !symbolEnds.isEmpty()) {
+        if (c == ',' && symbolCount > 0) {
             tokens.moveTo(at + 1);
             break;
         }
         if (c == ',' || c == ';') {
             failAt(at,
-                   symbolEnds.isEmpty() ? tr("a history symbol")
-                                        : tr("\",\" after the history's symbols"),
+                   symbolCount == 0 ? tr("a history symbol")
+                                    : tr("\",\" after the history's symbols"),
                    tokens.describeByteAt(at));
             return false;
         }
@@ -300,18 +346,17 @@ bool ModelDefinitionReader::Parser::readSymbols() {
         previousSymbols = tokens.span(rowStart, tokens.position());
     else
         previousSymbols = {};
-    updateSymbolViews();
     return true;
 }
 
-// Keeps the symbols that the bytes from rowStart repeat, and moves past them.
-void ModelDefinitionReader::Parser::keepUnchangedSymbols(qsizetype rowStart) {
-    keptSymbols = unchangedSymbolsAt(rowStart);
-    symbolEnds.resize(keptSymbols);
-    rawSymbolEnds.resize(keptSymbols);
-    symbolBytes.resize(keptSymbols > 0 ? symbolEnds.constLast() : 0);
-    if (keptSymbols > 0)
+// Keeps the symbols that the bytes from rowStart repeat, moves past them and tells how many.
+qsizetype ModelDefinitionReader::Parser::keepUnchangedSymbols(qsizetype rowStart) {
+    const qsizetype kept = unchangedSymbolsAt(rowStart);
+    rawSymbolEnds.resize(kept);
+    symbolCount = kept;
+    if (kept > 0)
         tokens.moveTo(rowStart + rawSymbolEnds.constLast());
+    return kept;
 }
 
 bool ModelDefinitionReader::Parser::readSymbol(qsizetype rowStart) {
@@ -322,23 +367,12 @@ bool ModelDefinitionReader::Parser::readSymbol(qsizetype rowStart) {
                tokens.describeByteAt(token().start));
         return false;
     }
-    symbolBytes.append(tokens.tokenBytes());
-    symbolEnds.append(symbolBytes.size());
-    rawSymbolEnds.append(tokens.position() - rowStart);
+    if (receiver)
+        receiver->historySymbol(tokens.tokenBytes(), tokens.columnAt(token().start));
+    ++symbolCount;
+    if (rawSymbolEnds.size() < ResumableSymbols && rawSymbolEnds.size() + 1 == symbolCount)
+        rawSymbolEnds.append(tokens.position() - rowStart);
     return true;
-}
-
-// The views of the kept symbols stay right while symbolBytes stays where it is.
-void ModelDefinitionReader::Parser::updateSymbolViews() {
-    if (symbolBytes.constData() != viewedBytes) {
-        viewedBytes = symbolBytes.constData();
-        symbolViews.resize(0);
-    }
-    symbolViews.resize(std::min(symbolViews.size(), keptSymbols));
-    for (qsizetype i = symbolViews.size(); i < symbolEnds.size(); ++i) {
-        const qsizetype begin = i > 0 ? symbolEnds.at(i - 1) : 0;
-        symbolViews.append(QByteArrayView(viewedBytes + begin, symbolEnds.at(i) - begin));
-    }
 }
 
 // How many symbols of the previous history, and the space after each, the bytes from
@@ -371,8 +405,9 @@ bool ModelDefinitionReader::Parser::readProduct() {
     if (resumeAt >= 0) {
         const Checkpoint checkpoint = checkpoints.at(resumeAt);
         checkpoints.resize(resumeAt + 1);
-        steps.resize(checkpoint.steps);
-        unchanged = checkpoint.steps;
+        beginExpression(checkpoint.steps);
+        if (receiver)
+            receiver->beginProduct(checkpoint.steps);
         tokens.moveTo(productStart + checkpoint.offset);
         next();
         parseUnary(0);
@@ -382,11 +417,13 @@ bool ModelDefinitionReader::Parser::readProduct() {
         parseRestOfSum(0);
     } else {
         checkpoints.resize(0);
-        steps.resize(0);
-        unchanged = 0;
+        beginExpression(0);
+        if (receiver)
+            receiver->beginProduct(0);
         next();
         parseSum(0);
     }
+    endExpression();
     if (failed())
         return false;
     if (tokens.refillCount() == refillsBefore) {
@@ -408,6 +445,34 @@ qsizetype ModelDefinitionReader::Parser::lastUnchangedCheckpoint(qsizetype start
             return i;
     }
     return -1;
+}
+
+void ModelDefinitionReader::Parser::beginExpression(qsizetype keptSteps) {
+    steps.resize(0);
+    stepCount = keptSteps;
+}
+
+void ModelDefinitionReader::Parser::endExpression() {
+    if (!failed())
+        flushSteps();
+}
+
+// Once reading fails, the operators of the enclosing expressions come without their operands:
+// the receiver gets only the steps before the error, a prefix of a well-formed expression.
+void ModelDefinitionReader::Parser::appendStep(ExpressionStep::Kind kind, int name,
+                                               double number) {
+    if (failed())
+        return;
+    if (steps.size() == StepBatch)
+        flushSteps();
+    steps.append({kind, name, number});
+    ++stepCount;
+}
+
+void ModelDefinitionReader::Parser::flushSteps() {
+    if (receiver && !steps.isEmpty())
+        receiver->expressionSteps(steps.constData(), steps.size());
+    steps.resize(0);
 }
 
 // ---- Expressions -------------------------------------------------------------------------
@@ -443,9 +508,11 @@ void ModelDefinitionReader::Parser::parseRestOfProduct(int depth) {
     while (!failed() && (isPunctuation('*') || isPunctuation('/'))) {
         const bool multiply = isPunctuation('*');
         // Only the first term at the top is a chain of factors to resume, and only on the
-        // product's first line, so that the line count stays right.
-        if (multiply && depth == 0 && recordingCheckpoints && line() == productLine)
-            checkpoints.append({tokens.position() - productStart, steps.size()});
+        // product's first line, so that the line count stays right; and only so far that the
+        // receiver can keep what it made of the steps before.
+        if (multiply && depth == 0 && recordingCheckpoints && line() == productLine
+            && stepCount <= ResumableSteps)
+            checkpoints.append({tokens.position() - productStart, stepCount});
         next();
         parseUnary(depth);
         appendStep(multiply ? ExpressionStep::Kind::Multiply : ExpressionStep::Kind::Divide);
@@ -468,11 +535,11 @@ void ModelDefinitionReader::Parser::parsePrimary(int depth) {
         return;
     switch (token().type) {
     case Token::Type::Name:
-        steps.append({ExpressionStep::Kind::Name, token().name, 0});
+        appendStep(ExpressionStep::Kind::Name, token().name);
         next();
         return;
     case Token::Type::Number:
-        steps.append({ExpressionStep::Kind::Number, -1, token().number});
+        appendStep(ExpressionStep::Kind::Number, -1, token().number);
         next();
         return;
     default:
@@ -513,8 +580,8 @@ ModelDefinitionReader::Item ModelDefinitionReader::Parser::failAt(qsizetype posi
 
 // ---- The reader --------------------------------------------------------------------------
 
-ModelDefinitionReader::ModelDefinitionReader(QIODevice &device)
-    : parser(std::make_unique<Parser>(device)) {}
+ModelDefinitionReader::ModelDefinitionReader(QIODevice &device, Receiver *receiver)
+    : parser(std::make_unique<Parser>(device, receiver)) {}
 
 ModelDefinitionReader::~ModelDefinitionReader() = default;
 
@@ -525,26 +592,17 @@ ModelDefinitionReader::Item ModelDefinitionReader::readNext() {
 qint64 ModelDefinitionReader::line() const {
     return parser->itemLine;
 }
+qint64 ModelDefinitionReader::column() const {
+    return parser->itemColumn;
+}
 ModelDefinitionReader::Section ModelDefinitionReader::section() const {
     return parser->itemSection;
 }
 int ModelDefinitionReader::name() const {
     return parser->itemName;
 }
-const Expression &ModelDefinitionReader::expression() const {
-    return parser->steps;
-}
 QString ModelDefinitionReader::title() const {
     return parser->itemTitle;
-}
-const QList<QByteArrayView> &ModelDefinitionReader::symbols() const {
-    return parser->symbolViews;
-}
-qsizetype ModelDefinitionReader::unchangedSteps() const {
-    return parser->unchanged;
-}
-qsizetype ModelDefinitionReader::unchangedSymbols() const {
-    return parser->keptSymbols;
 }
 int ModelDefinitionReader::nameCount() const {
     return parser->input().names().count();
@@ -563,6 +621,8 @@ ModelDefinitionReader::Error ModelDefinitionReader::error() const {
         return Error::Syntax;
     case ModelTokenizer::Failure::Device:
         return Error::Device;
+    case ModelTokenizer::Failure::Limit:
+        return Error::Limit;
     }
     return Error::None;
 }

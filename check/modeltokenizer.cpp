@@ -13,8 +13,8 @@ QString tr(const char *text) {
     return QCoreApplication::translate("ModelDefinitionReader", text);
 }
 
+// Also the longest token: no name, number, symbol or title of a model comes near it.
 constexpr qsizetype BlockSize = qsizetype(1) << 20;
-constexpr qsizetype LongestToken = qsizetype(1) << 26; // 64 MiB: no model file has such a token
 constexpr qsizetype LongestShownToken = 24;
 
 } // namespace
@@ -31,23 +31,25 @@ ModelTokenizer::ModelTokenizer(QIODevice &device)
 bool ModelTokenizer::refill(qsizetype keepFrom) {
     if (inputEnded || failed())
         return false;
-    ++refills;
-    for (qsizetype i = lineStart; i < keepFrom; ++i)
-        columnsBefore += !isUtf8Continuation(uchar(bytes[i]));
     const qsizetype kept = size - keepFrom;
+    if (kept == buffer.size()) {
+        failWith(keepFrom,
+                 tr("a single name, number, history symbol or title goes on for %1 MiB from "
+                    "here, more than the check reads as one piece")
+                     .arg(BlockSize >> 20),
+                 Failure::Limit);
+        return false;
+    }
+    ++refills;
+    if (keepFrom > lineStart)
+        columnsBefore = columnAt(keepFrom) - 1; // the characters of the line moved out
     if (keepFrom > 0 && kept > 0)
         std::memmove(bytes, bytes + keepFrom, size_t(kept));
     pos -= keepFrom;
     lineStart = std::max<qsizetype>(lineStart - keepFrom, 0);
+    countedTo = lineStart;
+    countedCharacters = 0;
     size = kept;
-    if (size == buffer.size()) {
-        if (size >= LongestToken) {
-            failAt(pos, tr("a token of at most 64 MiB"), tr("a longer one"));
-            return false;
-        }
-        buffer.resize(2 * size);
-        bytes = buffer.data();
-    }
     for (;;) {
         const qint64 got = device.read(bytes + size, buffer.size() - size);
         if (got > 0) {
@@ -80,26 +82,34 @@ void ModelTokenizer::skipByteOrderMark() {
     }
     if (size - pos >= 3 && std::memcmp(bytes + pos, "\xEF\xBB\xBF", 3) == 0) {
         pos += 3;
-        lineStart = pos;
+        startLine(pos);
     }
 }
 
-qint64 ModelTokenizer::columnAt(qsizetype position) const {
-    qint64 column = columnsBefore + 1;
-    for (qsizetype i = lineStart; i < position; ++i)
-        column += !isUtf8Continuation(uchar(bytes[i]));
-    return column;
+qint64 ModelTokenizer::columnAt(qsizetype position) {
+    position = std::max(position, lineStart);
+    if (position < countedTo) {
+        countedTo = lineStart;
+        countedCharacters = 0;
+    }
+    for (; countedTo < position; ++countedTo)
+        countedCharacters += !isUtf8Continuation(uchar(bytes[countedTo]));
+    return columnsBefore + 1 + countedCharacters;
 }
 
 // ---- Errors ------------------------------------------------------------------------------
 
 void ModelTokenizer::failAt(qsizetype position, const QString &expected, const QString &found) {
+    failWith(position, tr("expected %1, found %2").arg(expected, found));
+}
+
+void ModelTokenizer::failWith(qsizetype position, const QString &message, Failure kind) {
     if (failed())
         return;
-    failure = Failure::Syntax;
+    failure = kind;
     failureLine = currentLine;
     failureColumn = columnAt(position);
-    failureText = tr("expected %1, found %2").arg(expected, found);
+    failureText = message;
 }
 
 QString ModelTokenizer::describeToken() const {

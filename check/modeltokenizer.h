@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QCoreApplication>
 #include <QString>
 
 #include <charconv>
@@ -14,14 +15,16 @@
 class QIODevice;
 
 // Cuts the bytes of a model definition file into tokens: names, numbers, quoted texts, history
-// symbols and punctuation, and counts the lines they are on. Spaces, tabs and line breaks (LF
-// or CR LF) separate tokens; the text is UTF-8; a byte-order mark at the start is skipped.
+// symbols and punctuation, and counts the lines they are on. Spaces, tabs and line breaks (LF,
+// CR LF, or a lone CR as old Mac editors save) separate tokens; the text is UTF-8; a byte-order
+// mark at the start is skipped.
 //
 // The device is read once, front to back, in blocks of 1 MiB into one buffer. A token that
 // reaches the end of the buffer is kept: the bytes from its start are moved to the front and
-// the next block is read behind them, so that the buffer grows only for a token longer than a
-// block. Positions are offsets in the buffer; they hold the same bytes until the next refill,
-// which refillCount() tells.
+// the next block is read behind them. A token as long as the buffer is refused (a limit, not a
+// syntax error), so the buffer never grows and memory stays flat for lines of any length.
+// Positions are offsets in the buffer; they hold the same bytes until the next refill, which
+// refillCount() tells.
 //
 // The scanning loops are defined inline below: the parser runs them for every token.
 class ModelTokenizer {
@@ -46,7 +49,9 @@ public:
         double number = 0;
     };
 
-    enum class Failure { None, Syntax, Device };
+    // Limit: the file may be sound, but goes beyond what the check reads (a token longer than
+    // the buffer, too many names).
+    enum class Failure { None, Syntax, Device, Limit };
 
     // Bytes of the buffer that are worth comparing with later ones while no refill has moved
     // them.
@@ -99,11 +104,18 @@ public:
     // A syntax error at the position: "expected ..., found ...". The first error stays, so a
     // device error met while looking for a token wins over the syntax error its lack makes.
     void failAt(qsizetype position, const QString &expected, const QString &found);
+    // An error at the position in words of its own.
+    void failWith(qsizetype position, const QString &message, Failure kind = Failure::Syntax);
     bool failed() const { return failure != Failure::None; }
     Failure failureKind() const { return failure; }
     qint64 errorLine() const { return failureLine; }
     qint64 errorColumn() const { return failureColumn; } // in characters, from 1
     QString errorString() const { return failureText; }
+
+    // The column of a position on the current line, in characters from 1. Cheap for positions
+    // that only move forward along the line, as a parser's do: the count goes on from the last
+    // position asked for, so a line of any length is counted once.
+    qint64 columnAt(qsizetype position);
 
     // For the "found ..." of an error.
     QString describeToken() const;
@@ -127,7 +139,7 @@ private:
 
     bool refill(qsizetype keepFrom);
     void failOnDevice();
-    qint64 columnAt(qsizetype position) const;
+    void startLine(qsizetype at);
 
     Scan scanName(qsizetype start);
     Scan scanNumber(qsizetype start);
@@ -147,6 +159,8 @@ private:
     qint64 currentLine = 1;
     qsizetype lineStart = 0;  // where the current line starts in the buffer
     qint64 columnsBefore = 0; // characters of the current line no longer in the buffer
+    qsizetype countedTo = 0;  // characters from lineStart to here are counted in countedCharacters
+    qint64 countedCharacters = 0;
 
     Token current;
     NameTable nameTable;
@@ -196,17 +210,29 @@ inline int ModelTokenizer::decodeUtf8(const uchar *p, qsizetype available, char3
     return length;
 }
 
+inline void ModelTokenizer::startLine(qsizetype at) {
+    lineStart = at;
+    columnsBefore = 0;
+    countedTo = at;
+    countedCharacters = 0;
+}
+
+// A CR ends a line; an LF ends one too, unless it comes right after a CR (CR LF is one line end).
+// Only this loop steps over line breaks, so whether the byte before was a CR is its own to know.
 inline bool ModelTokenizer::skipSpace() {
+    bool afterCarriageReturn = false;
     for (;;) {
         while (pos < size) {
             const char c = bytes[pos];
-            if (c == ' ' || c == '\t' || c == '\r') {
+            if (c == ' ' || c == '\t') {
                 ++pos;
-            } else if (c == '\n') {
+                afterCarriageReturn = false;
+            } else if (c == '\n' || c == '\r') {
                 ++pos;
-                ++currentLine;
-                lineStart = pos;
-                columnsBefore = 0;
+                if (!(c == '\n' && afterCarriageReturn))
+                    ++currentLine;
+                startLine(pos);
+                afterCarriageReturn = c == '\r';
             } else {
                 return true;
             }
@@ -314,12 +340,21 @@ inline ModelTokenizer::Scan ModelTokenizer::scanName(qsizetype start) {
             hash = NameTable::hashStep(hash, uchar(bytes[i + k]));
         i += length;
     }
-    current = {Token::Type::Name,
-               start,
-               i - start,
-               0,
-               nameTable.intern(bytes + start, i - start, hash),
-               0};
+    const int name = nameTable.intern(bytes + start, i - start, hash);
+    if (name < 0) {
+        failWith(start,
+                 QCoreApplication::translate(
+                     "ModelDefinitionReader",
+                     "the file has more than %1 different names, or more than %2 MiB of them: "
+                     "more than the check keeps in memory, and far more than a model has")
+                     .arg(NameTable::MaxNames)
+                     .arg(NameTable::MaxTotalBytes >> 20),
+                 Failure::Limit);
+        current = {Token::Type::End, start, 0, 0, -1, 0};
+        pos = start;
+        return Scan::Done;
+    }
+    current = {Token::Type::Name, start, i - start, 0, name, 0};
     pos = i;
     return Scan::Done;
 }

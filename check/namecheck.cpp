@@ -12,8 +12,6 @@ QString tr(const char *text) {
     return QCoreApplication::translate("ModelDefinitionCheck", text);
 }
 
-using Kind = ModelCheckFinding::Kind;
-
 } // namespace
 
 NameCheck::NameCheck(Findings &findings, const ModelDefinitionReader &reader)
@@ -35,61 +33,72 @@ bool NameCheck::use(int name, qint64 line) {
     return false;
 }
 
-bool NameCheck::declareParameter(int name, qint64 line) {
+bool NameCheck::declareParameter(int name, qint64 line, qint64 column) {
     Name &parameter = names[name];
     if (parameter.role == Role::Parameter) {
-        findings.add(Kind::ParameterDeclaredTwice, line,
-                     tr("the parameter %1 is declared twice, here and on line %2.")
-                         .arg(text(name))
-                         .arg(parameter.line));
+        reportRepeated(Kind::ParameterDeclaredTwice, name, line, column);
         return false;
     }
-    parameter = {Role::Parameter, false, true, false, line, 0};
+    parameter = {Role::Parameter, false, true, false, line, column, 0};
     compareWithEarlierNames(name);
     return true;
 }
 
-NameCheck::Definition NameCheck::defineVariable(int name, const Expression &expression,
-                                                qint64 line) {
-    bool evaluable = true;
-    bool usesItself = false;
-    for (const ExpressionStep &step : expression) {
+void NameCheck::beginVariable(int name, qint64 line, qint64 column) {
+    current = {};
+    current.inVariable = true;
+    current.variable = name;
+    current.line = line;
+    current.column = column;
+}
+
+void NameCheck::useInExpression(const ExpressionStep *steps, qsizetype count) {
+    for (qsizetype i = 0; i < count; ++i, ++current.steps) {
+        const ExpressionStep &step = steps[i];
         if (step.kind != ExpressionStep::Kind::Name)
             continue;
-        if (step.name == name && names.at(name).role == Role::None)
-            usesItself = true;
-        else
-            evaluable &= use(step.name, line);
+        if (current.inVariable) {
+            if (step.name == current.variable && names.at(step.name).role == Role::None)
+                current.usesItself = true;
+            else
+                current.evaluable &= use(step.name, current.line);
+        } else if (!use(step.name, current.line) && current.firstValueless < 0) {
+            current.firstValueless = current.steps;
+        }
     }
+}
+
+NameCheck::Definition NameCheck::endVariable() {
+    const int name = current.variable;
     Name &variable = names[name];
     if (variable.role == Role::Parameter) {
-        findings.add(Kind::ParameterDefinedAsVariable, line,
+        findings.add(Kind::ParameterDefinedAsVariable, current.line,
                      tr("%1 is defined as a variable, but it is a parameter declared on "
                         "line %2.")
                          .arg(text(name))
-                         .arg(variable.line));
+                         .arg(variable.line),
+                     current.column);
         return {false, false};
     }
     if (variable.role == Role::Variable) {
-        findings.add(Kind::VariableDefinedTwice, line,
-                     tr("the variable %1 is defined twice, here and on line %2.")
-                         .arg(text(name))
-                         .arg(variable.line));
+        reportRepeated(Kind::VariableDefinedTwice, name, current.line, current.column);
         return {false, false};
     }
-    if (usesItself) {
-        findings.add(Kind::VariableDefinedByItself, line,
-                     tr("the variable %1 is defined in terms of itself.").arg(text(name)));
+    if (current.usesItself) {
+        findings.add(Kind::VariableDefinedByItself, current.line,
+                     tr("the variable %1 is defined in terms of itself.").arg(text(name)),
+                     current.column);
     }
     if (variable.earlyUse > 0) {
         findings.add(Kind::VariableUsedEarly, variable.earlyUse,
                      tr("the variable %1 is used here, above its definition on line %2; a "
                         "variable can only use the variables defined above it.")
                          .arg(text(name))
-                         .arg(line));
+                         .arg(current.line));
     }
-    evaluable = evaluable && !usesItself;
-    variable = {Role::Variable, variable.earlyUse > 0, evaluable, false, line, 0};
+    const bool evaluable = current.evaluable && !current.usesItself;
+    variable = {Role::Variable, variable.earlyUse > 0, evaluable, false, current.line,
+                current.column, 0};
     compareWithEarlierNames(name);
     return {true, evaluable};
 }
@@ -105,17 +114,17 @@ void NameCheck::closeVariables() {
     }
 }
 
-bool NameCheck::useInHistory(const Expression &expression, qsizetype unchanged, qint64 line) {
-    qsizetype firstValueless = -1;
-    if (lastFirstValueless >= 0 && lastFirstValueless < unchanged)
-        firstValueless = lastFirstValueless;
-    for (qsizetype i = unchanged; i < expression.size(); ++i) {
-        const ExpressionStep &step = expression.at(i);
-        if (step.kind == ExpressionStep::Kind::Name && !use(step.name, line) && firstValueless < 0)
-            firstValueless = i;
-    }
-    lastFirstValueless = firstValueless;
-    return firstValueless < 0;
+void NameCheck::beginProduct(qint64 line, qsizetype keptSteps) {
+    current = {};
+    current.line = line;
+    current.steps = keptSteps;
+    if (lastFirstValueless >= 0 && lastFirstValueless < keptSteps)
+        current.firstValueless = lastFirstValueless;
+}
+
+bool NameCheck::endHistory() {
+    lastFirstValueless = current.firstValueless;
+    return current.firstValueless < 0;
 }
 
 void NameCheck::finish() {
@@ -164,6 +173,18 @@ void NameCheck::reportUndefined(int name, qint64 line) {
     findings.add(Kind::UndefinedName, line,
                  tr("%1 is neither a declared parameter nor a variable defined in the file.")
                      .arg(text(name)));
+}
+
+// A second declaration or definition, at its own place, naming the first.
+void NameCheck::reportRepeated(Kind kind, int name, qint64 line, qint64 column) {
+    const Name &first = names.at(name);
+    const QString message =
+        kind == Kind::ParameterDeclaredTwice
+            ? tr("the parameter %1 is declared again; its first declaration is on line %2, "
+                 "column %3.")
+            : tr("the variable %1 is defined again; its first definition is on line %2, "
+                 "column %3.");
+    findings.add(kind, line, message.arg(text(name)).arg(first.line).arg(first.column), column);
 }
 
 QString NameCheck::text(int name) const {

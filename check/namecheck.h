@@ -7,6 +7,8 @@
 #include <QList>
 #include <QString>
 
+#include "modeldefinitioncheck.h"
+
 class Findings;
 
 // Every name used must be a declared parameter or a variable defined above its use, each
@@ -16,6 +18,8 @@ class Findings;
 // definition uses only names with values.
 class NameCheck {
 public:
+    using Kind = ModelCheckFinding::Kind;
+
     struct Definition {
         bool givesValue; // the first definition of a name that is no parameter
         bool evaluable;  // everything it uses has a value
@@ -30,13 +34,19 @@ public:
     }
 
     // True for the first declaration of the name.
-    bool declareParameter(int name, qint64 line);
-    Definition defineVariable(int name, const Expression &expression, qint64 line);
+    bool declareParameter(int name, qint64 line, qint64 column);
+    // A variable's steps come between these.
+    void beginVariable(int name, qint64 line, qint64 column);
+    Definition endVariable();
     // What the variables used but never defined is known once they all are.
     void closeVariables();
-    // Whether the history's product can be evaluated. The steps the reader kept from the
-    // previous history were looked at then; whether one of them had no value is remembered.
-    bool useInHistory(const Expression &expression, qsizetype unchanged, qint64 line);
+    // A history's steps come between these; the first `keptSteps` are the previous history's,
+    // which were looked at then: whether one of them had no value is remembered.
+    void beginProduct(qint64 line, qsizetype keptSteps);
+    // Whether the history's product can be evaluated.
+    bool endHistory();
+
+    void useInExpression(const ExpressionStep *steps, qsizetype count);
     void finish();
 
 private:
@@ -47,7 +57,18 @@ private:
         bool hasValue = false;
         bool reported = false; // as undefined
         qint64 line = 0;       // of the declaration or definition
+        qint64 column = 0;
         qint64 earlyUse = 0;   // the first use before any definition, in the variables
+    };
+    struct Expression {
+        bool inVariable = false;
+        int variable = -1;
+        qint64 line = 0;
+        qint64 column = 0;
+        bool usesItself = false;
+        bool evaluable = true;
+        qsizetype steps = 0;           // looked at so far
+        qsizetype firstValueless = -1; // in a history's product
     };
 
     // Inline: called for the names of every history; defined in the .cpp, the only place that
@@ -57,6 +78,7 @@ private:
     // Compares a name just declared or defined with the earlier ones, through its confusable
     // skeleton: one look-up per name.
     void compareWithEarlierNames(int name);
+    void reportRepeated(Kind kind, int name, qint64 line, qint64 column);
     QString text(int name) const;
 
     Findings &findings;
@@ -64,5 +86,6 @@ private:
     QList<Name> names;
     QHash<QString, int> firstWithSkeleton;
     bool inLikelihood = false;
+    Expression current;
     qsizetype lastFirstValueless = -1;
 };

@@ -36,7 +36,7 @@ void OptionsCheck::finish(bool fileEnded) {
         return;
     findings.add(ModelCheckFinding::Kind::DiffersFromOptions, difference->line,
                  tr("this line is not the one written for the given options: from column "
-                    "%1 on, expected %2, found %3.")
+                    "%1 on (marked \u25b8), expected %2, found %3.")
                      .arg(difference->column)
                      .arg(difference->expected, difference->found),
                  difference->column);

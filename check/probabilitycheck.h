@@ -32,49 +32,89 @@ private:
     double compensation = 0;
 };
 
-// The laws of probability, for parameters drawn at random in (0, 1): every cell in [0, 1] and
-// the cells summing to 1, in every draw. The variables are evaluated as they are defined.
-// Draw d (from 0) uses the generator seeded with seed + d.
+// The laws of probability: every cell in [0, 1] and the cells summing to 1, in every draw of
+// the parameters. The variables are evaluated as they are defined, the cells as they stream by.
+//
+// The random draws put every parameter in (0, 1); draw d (from 0) uses the generator seeded
+// with seed + d. In them the cells of a large model span many orders of magnitude, and a
+// missing or wrong cell can be far too small to move the sum. The balanced draw gives the
+// parameters values by their role instead, so that no cell is tiny: survival near 1, detection
+// 1/2, censoring small. The roles are read from the variables section, which the writer makes
+// as "X(k) = 1 - s + s*(1-p)*X(k+1)": a parameter in "1 - s + ..." is a survival, one in a
+// factor "(1-p)" a detection, one only used in the likelihood a censoring. Any values are valid
+// for a sound file, so a guess that is wrong costs only sensitivity.
 class ProbabilityCheck {
 public:
     ProbabilityCheck(Findings &findings, quint32 seed, int draws);
 
     void makeRoomFor(int nameCount) {
-        if (values.size() < qsizetype(nameCount) * draws)
-            values.resize(qsizetype(nameCount) * draws, std::numeric_limits<double>::quiet_NaN());
+        if (values.size() < qsizetype(nameCount) * slotCount)
+            values.resize(qsizetype(nameCount) * slotCount, std::numeric_limits<double>::quiet_NaN());
     }
     void drawParameter(int name);
-    // A variable that is not evaluable has no value, and neither has what uses it.
-    void defineVariable(int name, const Expression &expression, bool evaluable);
-    // The first `unchanged` steps are those of the previous history.
-    void addCell(const Expression &expression, qsizetype unchanged, qint64 line, bool evaluable);
-    // Histories whose cells could not be evaluated (a name without value, reported already)
-    // leave the sum unknown.
+
+    // A variable's steps come between these. One whose definition gives no value, or is not
+    // evaluable, has no value, and neither has what uses it.
+    void beginVariable();
+    void endVariable(int name, bool givesValue, bool evaluable);
+    // The balanced draw's values, once all variables are defined.
+    void closeVariables();
+
+    // A history's steps come between these; the first `keptSteps` are the previous history's.
+    void beginProduct(qsizetype keptSteps);
+    // Histories whose cells cannot be evaluated (a name without value, reported already) leave
+    // the sum unknown.
+    void endHistory(qint64 line, bool evaluable);
+
+    void addSteps(const ExpressionStep *steps, qsizetype count);
+
     void finish(qint64 likelihoodLine);
+
+    // Whether the balanced draw was made: not when the variables are too long to keep.
+    bool madeBalancedDraw() const { return balanced; }
 
 private:
     static constexpr int LargestCellsShown = 3;
+    // Steps of the variables kept to evaluate them again in the balanced draw: the writer's
+    // variables at 99 occasions take about a thousand.
+    static constexpr qsizetype KeptVariableSteps = 65536;
 
     struct Cell {
         double value = -std::numeric_limits<double>::infinity();
         qint64 line = 0;
     };
     using Largest = std::array<Cell, LargestCellsShown>; // largest first
+    struct Definition {
+        int name;
+        qsizetype first; // in variableSteps
+        qsizetype count;
+    };
 
     quint32 seedOf(int draw) const { return seed + quint32(draw); }
+    int balancedSlot() const { return slotCount - 1; }
+    int slotsInUse() const { return balanced ? slotCount : slotCount - 1; }
+    QString drawName(int slot) const;
     // Inline: called for every cell, defined in the .cpp, the only place that calls it.
     static inline void rememberIfLarge(Largest &cells, double value, qint64 line);
     static QString largestCells(const Largest &cells);
+    void giveBalancedValues();
 
     Findings &findings;
     const quint32 seed;
-    const int draws;
+    const int draws; // random ones
+    const int slotCount; // values per name: the random draws, then the balanced one
     QList<QRandomGenerator> generators;
-    QList<double> values; // by name, then draw; NaN where a name has no value
+    QList<double> values; // by name, then slot; NaN where a name has no value
+    QList<int> parameters;
     ExpressionEvaluator evaluator;
-    QList<double> cell; // the value being evaluated, by draw
     QList<CompensatedSum> sums;
     QList<Largest> largest;
     quint64 cellCount = 0;
     bool everyCellEvaluated = true;
+
+    bool inVariables = false;
+    bool balanced = true;
+    QList<ExpressionStep> variableSteps;
+    QList<Definition> definitions;
+    qsizetype definitionStart = 0;
 };

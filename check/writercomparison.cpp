@@ -21,7 +21,9 @@ QString tr(const char *text) {
     return QCoreApplication::translate("WriterComparison", text);
 }
 
-constexpr qsizetype ContextCharacters = 40; // shown before and after the first difference
+constexpr qsizetype ContextBefore = 16; // characters shown before the first difference
+constexpr qsizetype ContextAfter = 40;  // and from it on
+constexpr char16_t Marker = u'\u25b8';  // where the texts part
 constexpr qsizetype KeptLineBytes = 256;    // of the current line, before the difference
 constexpr qsizetype CollectedBytes = 256;   // of each line, after the difference
 
@@ -136,33 +138,27 @@ public:
             writer.join();
     }
 
-    // Compares the file's bytes without the CR of each CR LF; a CR at the end of a block waits
-    // for the next block to tell.
+    // Compares the file's bytes as the reader reads them: without a byte-order mark at the
+    // start, and with each line end, CR LF or a lone CR, as the writer's LF. A CR at the end of
+    // a block waits for the next block to tell which it is, as the first bytes wait for three.
     void compare(QByteArrayView bytes) {
-        const char *p = bytes.data();
-        const char *end = p + bytes.size();
-        if (carriageReturnPending && p < end) {
-            carriageReturnPending = false;
-            if (*p != '\n')
-                take("\r", 1);
+        if (!started) {
+            const qsizetype wanted = std::min<qsizetype>(bytes.size(), 3 - head.size());
+            head.append(bytes.first(wanted));
+            bytes = bytes.sliced(wanted);
+            if (head.size() < 3)
+                return;
+            startComparing();
         }
-        while (p < end && phase != Phase::Done) {
-            const char *cr = static_cast<const char *>(std::memchr(p, '\r', size_t(end - p)));
-            take(p, (cr ? cr : end) - p);
-            if (!cr)
-                break;
-            p = cr + 1;
-            if (p == end)
-                carriageReturnPending = true;
-            else if (*p != '\n')
-                take("\r", 1);
-        }
+        compareLineEnds(bytes);
     }
 
     void finish() {
+        if (!started)
+            startComparing();
         if (carriageReturnPending) {
             carriageReturnPending = false;
-            take("\r", 1);
+            take("\n", 1);
         }
         if (phase == Phase::Comparing) {
             if (!expectedAvailable()) {
@@ -192,6 +188,34 @@ public:
 
 private:
     enum class Phase { Comparing, Collecting, Done };
+
+    void startComparing() {
+        started = true;
+        if (head != QByteArrayView("\xEF\xBB\xBF"))
+            compareLineEnds(head);
+        head.clear();
+    }
+
+    void compareLineEnds(QByteArrayView bytes) {
+        const char *p = bytes.data();
+        const char *end = p + bytes.size();
+        if (carriageReturnPending && p < end) {
+            carriageReturnPending = false;
+            if (*p != '\n')
+                take("\n", 1);
+        }
+        while (p < end && phase != Phase::Done) {
+            const char *cr = static_cast<const char *>(std::memchr(p, '\r', size_t(end - p)));
+            take(p, (cr ? cr : end) - p);
+            if (!cr)
+                break;
+            p = cr + 1;
+            if (p == end)
+                carriageReturnPending = true;
+            else if (*p != '\n')
+                take("\n", 1);
+        }
+    }
 
     // Bytes of the file, CR LF already turned into LF.
     void take(const char *p, qsizetype length) {
@@ -280,7 +304,8 @@ private:
         }
     }
 
-    // The line up to the difference and a little of what follows on this side.
+    // A little of the line before the difference, a marker, and the text from the difference
+    // on, on this side.
     QString describeSide(const QByteArray &rest, bool endsFile, bool lineEnded) const {
         QString before = QString::fromUtf8(lineSoFar);
         QString after = QString::fromUtf8(rest);
@@ -288,15 +313,20 @@ private:
             return tr("the end of the file");
         if (lineEnded && before.isEmpty() && after.isEmpty())
             return tr("an empty line");
-        const bool beforeCut = charactersDropped > 0 || before.size() > ContextCharacters;
-        const bool afterCut = after.size() > ContextCharacters || (!lineEnded && !endsFile);
-        before = before.right(ContextCharacters);
-        after = after.left(ContextCharacters);
+        const bool beforeCut = charactersDropped > 0 || before.size() > ContextBefore;
+        const bool afterCut = after.size() > ContextAfter || (!lineEnded && !endsFile);
+        before = before.right(ContextBefore);
+        after = after.left(ContextAfter);
         const QString ellipsis(QChar(0x2026));
-        const QString text = QStringLiteral("\"%1%2%3%4\"")
-                                 .arg(beforeCut ? ellipsis : QString(), visibleText(before),
-                                      visibleText(after), afterCut ? ellipsis : QString());
-        return endsFile ? tr("%1 and then the end of the file").arg(text) : text;
+        const QString text =
+            QStringLiteral("\"%1%2%3%4%5\"")
+                .arg(beforeCut ? ellipsis : QString(), visibleText(before), QString(Marker),
+                     visibleText(after), afterCut ? ellipsis : QString());
+        if (endsFile)
+            return tr("%1 and then the end of the file").arg(text);
+        if (after.isEmpty())
+            return tr("%1 and then the end of the line").arg(text);
+        return text;
     }
 
     BlockQueue queue;
@@ -306,6 +336,8 @@ private:
     QByteArray block;
     qsizetype blockPosition = 0;
     bool expectedEndReached = false;
+    bool started = false;
+    QByteArray head; // the first bytes, until they tell whether they are a byte-order mark
     bool carriageReturnPending = false;
 
     qint64 line = 1;

@@ -317,6 +317,8 @@ QString checkConflict(const QCommandLineParser &parser, const Options &o) {
         return tr("--seed goes with --check");
     if (checking && parser.value(o.check).isEmpty())
         return tr("--check needs a file name (\"-\" for standard input)");
+    if (parser.values(o.check).size() > 1)
+        return tr("--check takes one file; give it once");
     return QString();
 }
 

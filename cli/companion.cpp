@@ -318,12 +318,13 @@ int checkFile(const CompanionRequest &request) {
     }
     const qsizetype warnings = result.findings.size() - errors;
     if (result.verdict == ModelCheckResult::Verdict::Sound) {
-        text += tr("%1: sound: %2, %3; the cells sum to 1 in %4 draws (seed %5)%6\n")
+        text += tr("%1: sound: %2, %3; the cells sum to 1 in %4 random draws (seed %5)%6%7\n")
                     .arg(name, counted(qsizetype(result.histories), "history", "histories"),
                          counted(warnings, "warning", "warnings"))
                     .arg(settings.draws)
                     .arg(settings.seed)
-                    .arg(request.compareWithOptions ? tr("; it is the file of the model options")
+                    .arg(result.balancedDraw ? tr(" and a balanced one") : QString(),
+                         request.compareWithOptions ? tr("; it is the file of the model options")
                                                     : QString());
     } else {
         text += tr("%1: not sound: %2, %3\n")
