@@ -18,10 +18,11 @@ using Kind = ModelCheckFinding::Kind;
 
 constexpr double CellTolerance = 1e-12; // the rounding of a product of a few dozen factors
 
-// The balanced draw's values by role.
+// The balanced draw's values by role. Not 1/2 for detection, where p and (1 - p) would give
+// the same cell: a factor put as its complement must show.
 constexpr double BalancedSurvival = 63.0 / 64;
 constexpr double BalancedCensoring = 1.0 / 16;
-constexpr double BalancedOther = 0.5; // detection, the final parameter, any other
+constexpr double BalancedOther = 7.0 / 16; // detection, the final parameter, any other
 
 // How far the rounding can take the sum of `cells` cells from 1. A cell of a model of N
 // occasions is a product of at most about 4N factors, one of them a variable X(k) evaluated
@@ -34,8 +35,8 @@ constexpr double BalancedOther = 0.5; // detection, the final parameter, any oth
 // One missing cell is far outside this in the balanced draw: at N = 24 with censoring there are
 // 3 * 2^23 - 1 = 25,165,823 cells, log2 is 24.6, the tolerance 32 * 2.2e-16 * 32.6 = 2.3e-13.
 // The smallest cell is the history detected on occasions 1 to 22 and censored at 23:
-// (63/64 * 1/2 * 15/16)^22 * 63/64 * 1/2 * 1/16 = 1.25e-9, 5,000 times the tolerance. Without
-// censoring the smallest, detected throughout, is (63/64 * 1/2)^23 * 1/2 = 4.1e-8.
+// (63/64 * 7/16 * 15/16)^22 * 63/64 * 7/16 * 1/16 = 5.8e-11, 250 times the tolerance. Without
+// censoring the smallest, detected throughout, is (63/64 * 7/16)^23 * 7/16 = 1.7e-9.
 double sumTolerance(quint64 cells) {
     return 32 * DBL_EPSILON * (std::log2(double(std::max<quint64>(cells, 1))) + 8);
 }
@@ -232,7 +233,7 @@ void ProbabilityCheck::endHistory(qint64 line, bool evaluable) {
 QString ProbabilityCheck::drawName(int slot) const {
     if (slot == balancedSlot()) {
         return tr("the balanced draw (survival %1, censoring %2, every other parameter %3)")
-            .arg(QStringLiteral("63/64"), QStringLiteral("1/16"), QStringLiteral("1/2"));
+            .arg(QStringLiteral("63/64"), QStringLiteral("1/16"), QStringLiteral("7/16"));
     }
     return tr("draw %1 of %2 (seed %3)").arg(slot + 1).arg(draws).arg(seedOf(slot));
 }
@@ -244,7 +245,7 @@ void ProbabilityCheck::finish(qint64 likelihoodLine) {
     // Of the draws that miss, the one that misses most is told: usually the balanced one.
     int failing = 0;
     int first = -1;
-    for (int slot = 0; slot < slotCount && slot < slotsInUse(); ++slot) {
+    for (int slot = 0; slot < slotsInUse(); ++slot) {
         const double off = std::abs(sums.at(slot).value() - 1);
         if (!(off <= tolerance)) {
             ++failing;

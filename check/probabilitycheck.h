@@ -39,7 +39,7 @@ private:
 // with seed + d. In them the cells of a large model span many orders of magnitude, and a
 // missing or wrong cell can be far too small to move the sum. The balanced draw gives the
 // parameters values by their role instead, so that no cell is tiny: survival near 1, detection
-// 1/2, censoring small. The roles are read from the variables section, which the writer makes
+// near 1/2, censoring small. The roles are read from the variables section, which the writer makes
 // as "X(k) = 1 - s + s*(1-p)*X(k+1)": a parameter in "1 - s + ..." is a survival, one in a
 // factor "(1-p)" a detection, one only used in the likelihood a censoring. Any values are valid
 // for a sound file, so a guess that is wrong costs only sensitivity.

@@ -1,19 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "writercomparison.h"
 
-#include "modeldefinitionwriter.h"
 #include "modelnames.h"
-#include "modeloptions.h"
+#include "writtenblocks.h"
 
 #include <QCoreApplication>
-#include <QIODevice>
-#include <QQueue>
-#include <QTextStream>
 
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
-#include <thread>
 
 namespace {
 
@@ -26,75 +19,6 @@ constexpr qsizetype ContextAfter = 40;  // and from it on
 constexpr char16_t Marker = u'\u25b8';  // where the texts part
 constexpr qsizetype KeptLineBytes = 256;    // of the current line, before the difference
 constexpr qsizetype CollectedBytes = 256;   // of each line, after the difference
-
-// Blocks of text from the writer's thread to the comparing one, a few at most. The standard
-// library's mutex and thread, rather than Qt's, so that ThreadSanitizer sees how they pair.
-class BlockQueue {
-public:
-    // False once the comparing side has stopped listening.
-    bool push(const QByteArray &block) {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [this] { return blocks.size() < Capacity || stopped; });
-        if (stopped)
-            return false;
-        blocks.enqueue(block);
-        changed.notify_all();
-        return true;
-    }
-    void close() {
-        const std::lock_guard<std::mutex> lock(mutex);
-        closed = true;
-        changed.notify_all();
-    }
-    // The next block; an empty one once the writer has closed the queue and it is empty.
-    QByteArray pop() {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [this] { return !blocks.isEmpty() || closed; });
-        if (blocks.isEmpty())
-            return QByteArray();
-        const QByteArray block = blocks.dequeue();
-        changed.notify_all();
-        return block;
-    }
-    void stop() {
-        const std::lock_guard<std::mutex> lock(mutex);
-        stopped = true;
-        blocks.clear();
-        changed.notify_all();
-    }
-    bool isStopped() {
-        const std::lock_guard<std::mutex> lock(mutex);
-        return stopped;
-    }
-
-private:
-    static constexpr qsizetype Capacity = 4;
-
-    std::mutex mutex;
-    std::condition_variable changed;
-    QQueue<QByteArray> blocks;
-    bool closed = false;
-    bool stopped = false;
-};
-
-// The writer's device: every block it writes goes into the queue.
-class QueueDevice : public QIODevice {
-public:
-    explicit QueueDevice(BlockQueue &queue)
-        : queue(queue) {
-        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    }
-    bool isSequential() const override { return true; }
-
-protected:
-    qint64 readData(char *, qint64) override { return -1; }
-    qint64 writeData(const char *data, qint64 length) override {
-        return queue.push(QByteArray(data, qsizetype(length))) ? length : -1;
-    }
-
-private:
-    BlockQueue &queue;
-};
 
 qsizetype commonPrefixLength(const char *a, const char *b, qsizetype length) {
     qsizetype i = 0;
@@ -116,27 +40,8 @@ qsizetype characterCount(const char *bytes, qsizetype length) {
 
 class WriterComparison::Comparer {
 public:
-    explicit Comparer(const ModelOptions &options) {
-        if (options.numPeriods < 2) { // the writer refuses such options: nothing is expected
-            queue.close();
-            return;
-        }
-        writer = std::thread([this, options] {
-            QueueDevice sink(queue);
-            QTextStream out(&sink);
-            out.setEncoding(QStringConverter::Utf8);
-            ModelDefinitionWriter::write(out, options,
-                                         [this](quint64, quint64) { return !queue.isStopped(); });
-            out.flush();
-            queue.close();
-        });
-    }
-
-    ~Comparer() {
-        queue.stop();
-        if (writer.joinable())
-            writer.join();
-    }
+    explicit Comparer(const ModelOptions &options)
+        : written(options) {}
 
     // Compares the file's bytes as the reader reads them: without a byte-order mark at the
     // start, and with each line end, CR LF or a lone CR, as the writer's LF. A CR at the end of
@@ -163,7 +68,7 @@ public:
         if (phase == Phase::Comparing) {
             if (!expectedAvailable()) {
                 phase = Phase::Done;
-                queue.stop();
+                written.stop();
                 return;
             }
             beginDifference();
@@ -242,7 +147,7 @@ private:
 
     bool expectedAvailable() {
         while (blockPosition == block.size() && !expectedEndReached) {
-            block = queue.pop();
+            block = written.next();
             blockPosition = 0;
             expectedEndReached = block.isEmpty();
         }
@@ -300,7 +205,7 @@ private:
     void endWhenCollected() {
         if (foundCollected) {
             phase = Phase::Done;
-            queue.stop();
+            written.stop();
         }
     }
 
@@ -329,8 +234,7 @@ private:
         return text;
     }
 
-    BlockQueue queue;
-    std::thread writer;
+    WrittenBlocks written;
 
     Phase phase = Phase::Comparing;
     QByteArray block;
