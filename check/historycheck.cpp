@@ -515,13 +515,16 @@ HistoryCheck::Cost HistoryCheck::costOf(const Reading &reading) const {
 }
 
 // The reading with the fewest faults; on a tie the simplest (no censoring, no release), then
-// the roles of the line maps.
+// the one in whose order the file runs forward. Without censoring, a set of histories reads
+// the same with the two symbols' roles swapped; the writer lists "not detected" first.
 int HistoryCheck::bestReading() const {
     int best = -1;
     quint64 bestFaults = 0;
-    const auto simpler = [this](const Reading &a, const Reading &b) {
-        const auto rank = [this](const Reading &r) {
-            return std::make_tuple(r.censoring, r.release, !(r.y == y0 && r.x == x0));
+    const bool backward = binaryRuns.drift() < 0;
+    const auto simpler = [this, backward](const Reading &a, const Reading &b) {
+        const auto rank = [this, backward](const Reading &r) {
+            const bool forward = backward ? r.y == x0 && r.x == y0 : r.y == y0 && r.x == x0;
+            return std::make_tuple(r.censoring, r.release, !forward);
         };
         return rank(a) < rank(b);
     };

@@ -70,6 +70,15 @@ HistoryRuns::Found HistoryRuns::find(const HistoryKey &key, std::optional<quint6
     return full && uncoveredFrom < beforeLine ? Found::Unknown : Found::No;
 }
 
+qint64 HistoryRuns::drift() const {
+    qint64 steps = 0;
+    for (const Run &run : runs) {
+        if (run.placed)
+            steps += run.step * (qint64(run.count) - 1);
+    }
+    return steps;
+}
+
 HistoryRuns::Ends HistoryRuns::onlyRun() const {
     const Run &run = runs.constFirst();
     return {run.first, run.last, run.count, run.line, run.line + qint64(run.count) - 1};

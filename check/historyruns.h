@@ -36,6 +36,9 @@ public:
     Found find(const HistoryKey &key, std::optional<quint64> place, qint64 beforeLine,
                Place &found) const;
 
+    // How far the rows run up rather than down the order, counting each step within a run.
+    qint64 drift() const;
+
     // Every row so far in one run of consecutive histories.
     bool isOneRun() const { return runs.size() == 1 && !full && runs.constFirst().placed; }
     // The first row of the second run.

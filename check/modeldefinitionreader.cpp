@@ -228,12 +228,14 @@ ModelDefinitionReader::Item ModelDefinitionReader::Parser::endItem(Item kind, St
 ModelDefinitionReader::Item ModelDefinitionReader::Parser::readParameter() {
     if (!takeItemName(tr("a parameter name")))
         return item = Item::Error;
+    // "variables" may name a parameter; followed by anything but "," or ";" it is the next
+    // section's keyword.
     const bool variablesKeyword = firstOfSection && isKeyword("variables");
-    const qsizetype nameStart = token().start;
     next();
     if (variablesKeyword && !isPunctuation(',') && !isPunctuation(';')) {
-        tokens.failWith(nameStart, tr("the parameters section is empty: expected at least one "
-                                      "parameter name before \"variables\""));
+        tokens.failAtPlace(itemLine, itemColumn,
+                           tr("the parameters section is empty: expected at least one "
+                              "parameter name before \"variables\""));
         return item = Item::Error;
     }
     return endItem(Item::Parameter, State::BeforeVariables,
@@ -244,13 +246,13 @@ ModelDefinitionReader::Item ModelDefinitionReader::Parser::readVariable() {
     if (!takeItemName(tr("a variable name")))
         return item = Item::Error;
     const bool likelihoodKeyword = firstOfSection && isKeyword("likelihood");
-    const qsizetype nameStart = token().start;
     next();
     if (!isPunctuation('=')) {
         if (likelihoodKeyword) {
-            tokens.failWith(nameStart,
-                            tr("the variables section is empty: expected at least one "
-                               "definition, such as \"X1 = 1 - lambda\", before \"likelihood\""));
+            tokens.failAtPlace(itemLine, itemColumn,
+                               tr("the variables section is empty: expected at least one "
+                                  "definition, such as \"X1 = 1 - lambda\", before "
+                                  "\"likelihood\""));
             return item = Item::Error;
         }
         return fail(tr("\"=\" after the variable name"));

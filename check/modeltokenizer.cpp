@@ -112,6 +112,15 @@ void ModelTokenizer::failWith(qsizetype position, const QString &message, Failur
     failureText = message;
 }
 
+void ModelTokenizer::failAtPlace(qint64 line, qint64 column, const QString &message) {
+    if (failed())
+        return;
+    failure = Failure::Syntax;
+    failureLine = line;
+    failureColumn = column;
+    failureText = message;
+}
+
 QString ModelTokenizer::describeToken() const {
     switch (current.type) {
     case Token::Type::End:

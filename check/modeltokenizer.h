@@ -106,6 +106,8 @@ public:
     void failAt(qsizetype position, const QString &expected, const QString &found);
     // An error at the position in words of its own.
     void failWith(qsizetype position, const QString &message, Failure kind = Failure::Syntax);
+    // The same at a place read before, on this line or an earlier one.
+    void failAtPlace(qint64 line, qint64 column, const QString &message);
     bool failed() const { return failure != Failure::None; }
     Failure failureKind() const { return failure; }
     qint64 errorLine() const { return failureLine; }

@@ -464,10 +464,12 @@ private slots:
     // The rows must be exactly the complete set of histories, each once, whatever N and with or
     // without censoring and the initial release: any single row removed (at either end, in the
     // middle, the one of the smallest cell), repeated after more than 65,536 rows, or with a
-    // symbol mistyped is found where it is. The files are the writer's, edited while they are
-    // read; the largest take hundreds of MB and are never held.
+    // symbol mistyped is found where it is, whatever the line ends. The files are the
+    // writer's, edited while they are read; the largest take hundreds of MB and are never held.
     void historySetsAreCheckedExactly_data() {
         QTest::addColumn<ModelOptions>("options");
+        QTest::addColumn<QByteArray>("lineEnd");
+        QTest::addColumn<QByteArray>("start"); // before "parameters"
         QTest::addColumn<HistoryEdit>("edit");
         QTest::addColumn<Kind>("kind"); // Syntax: sound
         QTest::addColumn<int>("line");
@@ -483,6 +485,9 @@ private slots:
                         continue;
                     const ModelOptions o = withHistories(n, censoring, release);
                     const bool large = n >= 17;
+                    // Old Mac and Windows line ends, and a byte-order mark, in some of them.
+                    const QByteArray lineEnd = n == 5 || n == 9 ? "\r" : n == 7 ? "\r\n" : "\n";
+                    const QByteArray start = n == 9 || n == 12 ? "\xEF\xBB\xBF" : "";
                     const QByteArray name = QByteArray("N") + QByteArray::number(n)
                                             + (censoring ? "_censoring" : "")
                                             + (release ? "_release" : "");
@@ -495,7 +500,7 @@ private slots:
                     const auto removed = [&](const char *what, quint64 place,
                                              const QString &sumSaid) {
                         const bool lastOne = place == count - 1;
-                        *row(what) << o << HistoryEdit::removal(place)
+                        *row(what) << o << lineEnd << start << HistoryEdit::removal(place)
                                    << Kind::HistoryMissing << int(first + place - (lastOne ? 1 : 0))
                                    << 1
                                    << QStringList{QStringLiteral("1 of the %1 histories").arg(count),
@@ -503,7 +508,7 @@ private slots:
                                                       '"' + historySymbols(o, place) + '"')}
                                    << sumSaid;
                     };
-                    *row("written") << o << HistoryEdit{} << Kind::Syntax << 0 << 0
+                    *row("written") << o << lineEnd << start << HistoryEdit{} << Kind::Syntax << 0 << 0
                                     << QStringList() << QString();
                     // From 7 occasions on these cells are tiny in the random draws: the
                     // balanced draw is the one that misses most.
@@ -521,7 +526,7 @@ private slots:
                     const quint64 repeated = std::min<quint64>(10, count / 2);
                     const quint64 after = std::min<quint64>(count - 1, repeated + 70000);
                     *row("history_repeated_far_below")
-                        << o << HistoryEdit::repeat(repeated, after) << Kind::HistoryTwice
+                        << o << lineEnd << start << HistoryEdit::repeat(repeated, after) << Kind::HistoryTwice
                         << int(first + after + 1) << 1
                         << QStringList{QString::fromUtf8('"' + historySymbols(o, repeated) + '"'),
                                        QStringLiteral("first appears on line %1")
@@ -534,18 +539,18 @@ private slots:
                     if (!(censoring && n == 2)) // "2 0" is the only censored row there
                         removed("last_removed", count - 1, QStringLiteral("not 1"));
                     *row("last_column_mistyped")
-                        << o << HistoryEdit::replacement(1, last / 2, "l")
+                        << o << lineEnd << start << HistoryEdit::replacement(1, last / 2, "l")
                         << Kind::HistorySymbol << first + 1 << symbolColumn(last / 2)
                         << QStringList{QStringLiteral("\"l\"")} << QString();
                     if (n >= 3) { // at N = 2, "l 0" reads as a complete censoring
                         *row("first_row_mistyped")
-                            << o << HistoryEdit::replacement(0, 0, "l")
+                            << o << lineEnd << start << HistoryEdit::replacement(0, 0, "l")
                             << Kind::HistorySymbol << first << 1
                             << QStringList{QStringLiteral("\"l\"")} << QString();
                     }
                     if (censoring) {
                         *row("fourth_symbol")
-                            << o << HistoryEdit::replacement(count / 3, 1, "x")
+                            << o << lineEnd << start << HistoryEdit::replacement(count / 3, 1, "x")
                             << Kind::HistorySymbol << int(first + count / 3) << symbolColumn(1)
                             << QStringList{QStringLiteral("\"x\"")} << QString();
                     }
@@ -554,7 +559,7 @@ private slots:
                         censoredLast[n - 2] = 2;
                         const quint64 place = placeOf(o, censoredLast);
                         *row("detection_after_censoring")
-                            << o << HistoryEdit::replacement(place, last / 2, "1")
+                            << o << lineEnd << start << HistoryEdit::replacement(place, last / 2, "1")
                             << Kind::HistorySymbol << int(first + place)
                             << symbolColumn(last / 2)
                             << QStringList{QStringLiteral("after the censored detection in "
@@ -569,6 +574,8 @@ private slots:
     }
     void historySetsAreCheckedExactly() {
         QFETCH(ModelOptions, options);
+        QFETCH(QByteArray, lineEnd);
+        QFETCH(QByteArray, start);
         QFETCH(HistoryEdit, edit);
         QFETCH(Kind, kind);
         QFETCH(int, line);
@@ -577,7 +584,7 @@ private slots:
         QFETCH(QString, sumSaid);
         if (UnderSanitizer && options.numPeriods > 12)
             QSKIP("files of hundreds of MB are left to the builds without sanitizers");
-        EditedWrittenFile file(options, editOf(edit));
+        EditedWrittenFile file(options, editOf(edit), lineEnd, start);
         const ModelCheckResult result = checkModelDefinition(file);
         if (kind == Kind::Syntax) {
             QVERIFY2(result.verdict == Verdict::Sound && result.findings.isEmpty(),
@@ -684,6 +691,25 @@ private slots:
             << "after the product";
         QTest::newRow("CRLF_line_ends")
             << withCrLf(replacedInLine(a, 12, "p1*X1", "p1 X1")) << 12 << 12 << "after the product";
+        QTest::newRow("CR_line_ends")
+            << withCr(replacedInLine(a, 12, "p1*X1", "p1 X1")) << 12 << 12 << "after the product";
+        QTest::newRow("CR_line_ends_N4")
+            << withCr(replacedInLine(writtenBytes(withPeriods(4)), 13, "X0,", "X0 +,")) << 13 << 14
+            << "a number, a name or";
+        QTest::newRow("LF_then_CR_is_two_line_ends")
+            << replacedInLine(a, 12, "p1*X1", "p1 X1").replace("X1 = 1 - lambda,\n", "X1 = 1 - lambda,\n\r") << 13
+            << 12 << "after the product";
+        QTest::newRow("byte_order_mark_and_CR")
+            << "\xEF\xBB\xBF" + withCr(replacedInLine(a, 1, "parameters", "parameter")) << 1 << 1
+            << "\"parameters\"";
+        QTest::newRow("empty_parameters_section")
+            << QByteArray(a).replace("s0, p1, lambda;\n", "") << 3 << 1
+            << "the parameters section is empty";
+        QTest::newRow("empty_variables_section")
+            << QByteArray(a).replace("X1 = 1 - lambda,\nX0 = 1 - s0 + s0*(1-p1)*X1;\n", "") << 6
+            << 1 << "the variables section is empty";
+        QTest::newRow("empty_likelihood_section")
+            << a.first(a.indexOf("0 0, X0")) << 10 << 1 << "the likelihood section is empty";
         QTest::newRow("columns_count_characters_not_bytes") << QByteArray("parameters\n\xCF\x86"
                                                                           "0, \xCF\x86"
                                                                           "1 \xCF\x86"
