@@ -39,8 +39,12 @@ public:
     // How far the rows run up rather than down the order, counting each step within a run.
     qint64 drift() const;
 
-    // Every row so far in one run of consecutive histories.
-    bool isOneRun() const { return runs.size() == 1 && !full && runs.constFirst().placed; }
+    // Every row so far in one run of consecutive histories; a first row alone, which may get
+    // its place only once the next rows tell the symbols' roles, counts as one.
+    bool isOneRun() const {
+        return runs.size() == 1 && !full
+               && (runs.constFirst().placed || runs.constFirst().count == 1);
+    }
     // The first row of the second run.
     qint64 secondRunLine() const { return runs.size() > 1 ? runs.at(1).line : uncoveredFrom; }
 

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "companionprocess.h"
 #include "modeldefinitioncheck.h"
 #include "modeldefinitionsize.h"
 #include "modelvalidation.h"
@@ -212,6 +213,24 @@ QByteArray withConstantDetection(const QByteArray &file) {
     return text.toUtf8();
 }
 
+// A reduced model: one survival and one detection for all occasions, the final parameter
+// their product.
+QByteArray withConstantSurvivalAndDetection(const QByteArray &file) {
+    QString text = QString::fromUtf8(file);
+    text.replace(QRegularExpression(QStringLiteral("\\bs\\d+\\b")), QStringLiteral("s"));
+    text.replace(QRegularExpression(QStringLiteral("\\bp\\d+\\b")), QStringLiteral("p"));
+    text.replace(QRegularExpression(QStringLiteral("\\blambda\\b")), QStringLiteral("s*p"));
+    const qsizetype begin = text.indexOf(u'\n') + 1;
+    const qsizetype end = text.indexOf(u';', begin);
+    QStringList declared;
+    for (const QString &item : text.mid(begin, end - begin).split(u',')) {
+        if (item.trimmed() != QStringLiteral("s*p") && !declared.contains(item.trimmed()))
+            declared.append(item.trimmed());
+    }
+    text.replace(begin, end - begin, declared.join(QStringLiteral(", ")));
+    return text.toUtf8();
+}
+
 // The histories in another order, each still ending with "," but the last with ";".
 QByteArray withHistoriesReordered(const QByteArray &file,
                                   const std::function<void(QByteArrayList &)> &reorder) {
@@ -224,6 +243,55 @@ QByteArray withHistoriesReordered(const QByteArray &file,
     for (qsizetype i = 0; i < histories.size(); ++i)
         histories[i].append(i + 1 < histories.size() ? ',' : ';');
     return (lines.mid(0, first) + histories).join('\n') + '\n';
+}
+
+// ---- Inputs of a line of tens of MB, or of millions of names, made as they are read ----
+
+const QByteArray ExampleHead = "parameters\ns0, p1, lambda;\n\nvariables\nX1 = 1 - lambda,\n"
+                               "X0 = 1 - s0 + s0*(1-p1)*X1;\n\nlikelihood\n\"CJS Likelihood\"\n";
+
+// Worked example A with its third history's product multiplied by 1 `factors` times.
+std::function<QByteArray()> longProduct(qint64 factors) {
+    return repeated(ExampleHead + "0 0, X0,\n0 1, s0*(1-p1)*lambda,\n1 0, s0*p1*X1", "*1", factors,
+                    ",\n1 1, s0*p1*lambda;\n");
+}
+
+// The parameters n0, n1, ... on one line.
+std::function<QByteArray()> manyNames(qint64 count) {
+    return [count, next = qint64(-1)]() mutable -> QByteArray {
+        if (next < 0) {
+            next = 0;
+            return "parameters\n";
+        }
+        QByteArray chunk;
+        for (; next < count && chunk.size() < (1 << 16); ++next)
+            chunk += 'n' + QByteArray::number(next) + ", ";
+        return next == count && chunk.isEmpty() ? QByteArray() : chunk;
+    };
+}
+
+std::function<QByteArray()> longInput(const QString &name) {
+    const QByteArray tail = "0 0, X0,\n0 1, s0*(1-p1)*lambda,\n1 0, s0*p1*X1,\n1 1, s0*p1*lambda;\n";
+    if (name == "history_of_2000000_symbols")
+        return repeated(ExampleHead, "0 ", 2000000, "0, X0;\n");
+    if (name == "variable_of_2000000_terms")
+        return repeated(ExampleHead.first(ExampleHead.indexOf(";\n\nlikelihood")), " + 0*s0",
+                        2000000, ";\n\nlikelihood\n\"CJS Likelihood\"\n" + tail);
+    if (name == "product_of_6000000_factors")
+        return longProduct(6000000);
+    if (name == "line_of_50_MB")
+        return longProduct(25000000);
+    if (name == "symbol_of_2_MB")
+        return repeated(ExampleHead, "0", 2 << 20, " 0, X0;\n");
+    if (name == "title_of_2_MB") {
+        return repeated(ExampleHead.first(ExampleHead.indexOf("\"CJS")) + '"', "T", 2 << 20,
+                        "\"\n" + tail);
+    }
+    if (name == "name_of_30_MB")
+        return repeated("parameters\ns0, p1, lambda, ", "a", 30 << 20, ";\n");
+    if (name == "2000000_names")
+        return manyNames(2000000);
+    qFatal("no input %s", qPrintable(name));
 }
 
 // ---- Random options that the form would accept without a warning ----
@@ -429,6 +497,42 @@ private slots:
             QVERIFY2(!findingOf(result, Kind::Syntax), qPrintable(describe(result)));
     }
 
+    // Each repeat of a declaration or definition is reported once, at its own line and column,
+    // naming where the first one is.
+    void repeatsAreReportedAtTheirPlace_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<QStringList>("places"); // "line:column" of each repeat
+        QTest::addColumn<QString>("first");
+        const QByteArray base = baseFile();
+        QTest::newRow("parameter_three_times_on_a_line")
+            << replacedInLine(WorkedExampleA, 2, "s0, p1, lambda;", "s0, p1, s0, lambda, s0;")
+            << Kind::ParameterDeclaredTwice << QStringList{"2:9", "2:21"}
+            << "line 2, column 1";
+        QTest::newRow("parameter_again_on_the_next_line")
+            << replacedInLine(base, 3, "lambda;", "s1, lambda;") << Kind::ParameterDeclaredTwice
+            << QStringList{"3:17"} << "line 2, column 13";
+        QTest::newRow("variable_three_times")
+            << withLineInserted(withLineInserted(base, 8, lineAt(base, 7)), 8, lineAt(base, 7))
+            << Kind::VariableDefinedTwice << QStringList{"8:1", "9:1"} << "line 7, column 1";
+    }
+    void repeatsAreReportedAtTheirPlace() {
+        QFETCH(QByteArray, file);
+        QFETCH(Kind, kind);
+        QFETCH(QStringList, places);
+        QFETCH(QString, first);
+        const ModelCheckResult result = check(file);
+        QStringList found;
+        for (const ModelCheckFinding &finding : result.findings) {
+            if (finding.kind != kind)
+                continue;
+            found.append(QStringLiteral("%1:%2").arg(finding.line).arg(finding.column));
+            QVERIFY2(finding.message.contains(first), qPrintable(finding.message));
+        }
+        QCOMPARE(found, places);
+        QCOMPARE(result.verdict, Verdict::Unsound);
+    }
+
     // Edits that keep the model sound: a hand-made constraint (detection constant over time)
     // and histories in another order than the writer's.
     void soundEditsPass_data() {
@@ -444,6 +548,10 @@ private slots:
             << withCrLf(withConstantDetection(writtenBytes(withPeriods(4, true))));
         ModelOptions released = withPeriods(6, true);
         released.initialRelease = true;
+        QTest::newRow("N6_constant_survival_and_detection")
+            << withConstantSurvivalAndDetection(writtenBytes(withPeriods(6)));
+        QTest::newRow("N5_censoring_constant_survival_and_detection")
+            << withConstantSurvivalAndDetection(writtenBytes(withPeriods(5, true)));
         QTest::newRow("N6_histories_in_reverse_order")
             << withHistoriesReordered(writtenBytes(released), [](QByteArrayList &histories) {
                    std::reverse(histories.begin(), histories.end());
@@ -604,6 +712,92 @@ private slots:
         QVERIFY2(!findingOf(result, Kind::Syntax), qPrintable(describe(result)));
     }
 
+    // A file whose map of histories would take more than the check may give it (here six
+    // pages of 4 KiB, for 2^16 histories: full at the 32,768th) is checked in the writer's
+    // order: complete when its rows run through every history in turn, forward or backward;
+    // rows out of that order end the check with a finding at the first of them.
+    void largeSetsInTheWritersOrder_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<Kind>("kind"); // Syntax: sound
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QString>("said");
+        const QByteArray plain = writtenBytes(withPeriods(16));
+        const ModelOptions censored = withHistories(16, true, true);
+        const int first = firstHistoryLine(withPeriods(16));
+        const auto reordered = [](const QByteArray &file, auto &&reorder) {
+            return withHistoriesReordered(file, reorder);
+        };
+        QTest::newRow("in_order") << plain << Kind::Syntax << 0 << QString();
+        QTest::newRow("in_order_censoring_release")
+            << writtenBytes(censored) << Kind::Syntax << 0 << QString();
+        QTest::newRow("backward") << reordered(plain, [](QByteArrayList &histories) {
+            std::reverse(histories.begin(), histories.end());
+        }) << Kind::Syntax << 0 << QString();
+        QTest::newRow("shuffled") << reordered(plain, [](QByteArrayList &histories) {
+            QRandomGenerator random(5);
+            std::shuffle(histories.begin(), histories.end(), random);
+        }) << Kind::BeyondLimits << first + 1 << "not in the order";
+        QTest::newRow("row_missing_early") << withoutLine(plain, first + 100) << Kind::BeyondLimits
+                                           << first + 100 << "not in the order";
+        QTest::newRow("row_missing_late") << withoutLine(plain, first + 50000) << Kind::BeyondLimits
+                                          << first + 50000 << "does not follow the one before";
+        QTest::newRow("last_rows_missing")
+            << reordered(plain, [](QByteArrayList &histories) { histories.resize(65533); })
+            << Kind::HistoryMissing << first + 65532
+            << "3 of the 65536 histories of 16 occasions are missing";
+    }
+    void largeSetsInTheWritersOrder() {
+        QFETCH(QByteArray, file);
+        QFETCH(Kind, kind);
+        QFETCH(int, line);
+        QFETCH(QString, said);
+        ModelCheckSettings settings;
+        settings.historyMapBytes = 6 * 4096;
+        const ModelCheckResult result = check(file, settings);
+        if (kind == Kind::Syntax) {
+            QVERIFY2(result.verdict == Verdict::Sound && result.findings.isEmpty(),
+                     qPrintable(describe(result)));
+            return;
+        }
+        QCOMPARE(result.verdict, Verdict::Unsound);
+        const ModelCheckFinding *finding = findingOf(result, kind);
+        QVERIFY2(finding && finding->line == line && finding->message.contains(said),
+                 qPrintable(describe(result)));
+    }
+
+    // A factor put as its complement in the smallest cell of a large model changes the sum by
+    // far less than the random draws can see; the balanced draw, in which no cell is tiny, sees
+    // it and is named.
+    void balancedDrawSeesTheSmallestCell_data() {
+        QTest::addColumn<ModelOptions>("options");
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<QByteArray>("to");
+        QTest::newRow("detection_complemented")
+            << withPeriods(16) << QByteArray("*p9*") << QByteArray("*(1-p9)*");
+        QTest::newRow("survival_complemented")
+            << withHistories(16, true, false) << QByteArray("*s9*") << QByteArray("*(1-s9)*");
+        QTest::newRow("censoring_complemented")
+            << withHistories(16, true, true) << QByteArray("*(1-c9)*") << QByteArray("*c9*");
+    }
+    void balancedDrawSeesTheSmallestCell() {
+        QFETCH(ModelOptions, options);
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, to);
+        QList<int> allDetected(options.numPeriods, 1);
+        const quint64 smallest = placeOf(options, allDetected);
+        EditedWrittenFile file(options, [&](quint64 history, const QByteArray &line,
+                                            QByteArrayList &out) {
+            out.append(history == smallest ? QByteArray(line).replace(from, to) : line);
+        });
+        const ModelCheckResult result = checkModelDefinition(file);
+        QCOMPARE(result.verdict, Verdict::Unsound);
+        QCOMPARE(result.findings.size(), 1);
+        const ModelCheckFinding &sum = result.findings.constFirst();
+        QCOMPARE(sum.kind, Kind::CellsDoNotSumToOne);
+        QVERIFY2(sum.message.contains(QStringLiteral("in the balanced draw")), qPrintable(sum.message));
+        QVERIFY2(!sum.message.contains(QStringLiteral("misses 1 in")), qPrintable(sum.message));
+    }
+
     // What a hand editor may do to the layout of worked example A, and still mean it.
     void handWrittenLayoutsRead_data() {
         QTest::addColumn<QByteArray>("file");
@@ -648,6 +842,49 @@ private slots:
         QCOMPARE(result.histories, quint64(4));
         TrickleDevice pipe(file, 1);
         QCOMPARE(checkModelDefinition(pipe).verdict, Verdict::Sound);
+    }
+
+    // Inputs of one long line, or of names by the million, are checked in flat memory: the
+    // companion reads them as they are made, with its data limited to 48 MiB (which with its
+    // code stays within 64 MB), and says what it found or which of its limits the file exceeds.
+    void longInputsStayWithinMemory_data() {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("history_of_2000000_symbols")
+            << "history_of_2000000_symbols" << 3
+            << "line 10, column 1: error: this history has 2000001 symbols";
+        QTest::newRow("variable_of_2000000_terms") // too long to evaluate again: no balanced draw
+            << "variable_of_2000000_terms" << 0
+            << "sound: 4 histories, 0 warnings; the cells sum to 1 in 3 random draws (seed "
+               "20240229)\n";
+        QTest::newRow("product_of_6000000_factors")
+            << "product_of_6000000_factors" << 0 << "sound: 4 histories, 0 warnings; the cells "
+                                                    "sum to 1 in 3 random draws (seed 20240229) and "
+                                                    "a balanced one";
+        QTest::newRow("line_of_50_MB") << "line_of_50_MB" << 0 << "sound: 4 histories";
+        QTest::newRow("symbol_of_2_MB")
+            << "symbol_of_2_MB" << 3
+            << "line 10, column 1: error: a single name, number, history symbol or title goes on "
+               "for 1 MiB";
+        QTest::newRow("title_of_2_MB") << "title_of_2_MB" << 3 << "line 9, column 1: error: a single";
+        QTest::newRow("name_of_30_MB") << "name_of_30_MB" << 3 << "line 2, column 17: error: a single";
+        QTest::newRow("2000000_names")
+            << "2000000_names" << 3 << "error: the file has more than 65536 different names";
+    }
+    void longInputsStayWithinMemory() {
+        QFETCH(QString, input);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        if (UnderSanitizer)
+            QSKIP("the sanitizers' own memory cannot be limited so");
+        const CompanionRun run = runCompanionFed({"--check", "-"}, longInput(input),
+                                                 [](QProcess &process) {
+                                                     limitData(process, qint64(48) << 20);
+                                                 });
+        QVERIFY2(run.exitStatus == QProcess::NormalExit, run.err);
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2(run.out.contains(said.toUtf8()), run.out + run.err);
     }
 
     // The first syntax error ends the check, at its line and column (in characters), read in

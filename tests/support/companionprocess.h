@@ -37,6 +37,30 @@ inline CompanionRun runCompanion(const QStringList &arguments,
     return runCompanionProgram(QStringLiteral(TARSKCJS_CLI_PATH), arguments, prepare);
 }
 
+// Runs the companion with its standard input fed, as it reads, from the chunks `nextChunk`
+// makes until it makes an empty one: an input of any size, never held whole. The feeding stops
+// when the companion stops reading and ends.
+inline CompanionRun runCompanionFed(const QStringList &arguments,
+                                    const std::function<QByteArray()> &nextChunk,
+                                    const std::function<void(QProcess &)> &prepare = {}) {
+    QProcess process;
+    if (prepare)
+        prepare(process);
+    process.start(QStringLiteral(TARSKCJS_CLI_PATH), arguments);
+    if (!process.waitForStarted(-1))
+        qFatal("the companion did not start: %s", qPrintable(process.errorString()));
+    for (QByteArray chunk = nextChunk();
+         !chunk.isEmpty() && process.state() == QProcess::Running; chunk = nextChunk()) {
+        process.write(chunk);
+        while (process.bytesToWrite() > 0 && process.waitForBytesWritten(-1)) {
+        }
+    }
+    process.closeWriteChannel();
+    process.waitForFinished(-1);
+    return {process.exitStatus(), process.exitCode(), process.readAllStandardOutput(),
+            process.readAllStandardError()};
+}
+
 // Makes every flush to the disk in the child fail with `error`, as a failing disk or a full
 // network volume does only when the data is flushed.
 inline void failFlushes(QProcess &process, int error) {
@@ -49,6 +73,16 @@ inline void failFlushes(QProcess &process, int error) {
         sanitizerOptions.prepend(environment.value("ASAN_OPTIONS"));
     environment.insert("ASAN_OPTIONS", sanitizerOptions.join(':'));
     process.setProcessEnvironment(environment);
+}
+
+// Makes the kernel refuse the child more than `bytes` of data (heap and private mappings, not
+// the code of its libraries): a program that needs more fails to allocate, as it would on a
+// machine that has no more.
+inline void limitData(QProcess &process, qint64 bytes) {
+    process.setChildProcessModifier([bytes] {
+        const rlimit data{rlim_t(bytes), rlim_t(bytes)};
+        setrlimit(RLIMIT_DATA, &data);
+    });
 }
 
 // Makes the kernel refuse to grow any file of the child past `bytes`, root or not, as a full
