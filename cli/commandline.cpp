@@ -82,9 +82,10 @@ struct Options {
     QCommandLineOption check{
         "check",
         tr("Check FILE (\"-\": standard input), a model definition file written by this "
-           "program or edited by hand: its syntax, its names, its histories and the laws of "
-           "probability, for parameters drawn at random. With model options as well, also "
-           "compare it with the file they make. Writes nothing."),
+           "program or edited by hand: its syntax, its names, its histories (the complete set, "
+           "each once) and the laws of probability, for parameters drawn at random and in a "
+           "balanced draw. With model options as well, also compare it with the file they "
+           "make. Writes nothing."),
         "FILE"};
     QCommandLineOption seed{"seed",
                             tr("With --check: the seed of the first random draw, 0 to "

@@ -605,7 +605,9 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QByteArray>("said");
         QTest::newRow("written") << "written" << QStringList{} << 0
-                                 << QByteArray("written.txt: sound: 23 histories, 0 warnings");
+                                 << QByteArray("written.txt: sound: 23 histories, 0 warnings; the "
+                                               "cells sum to 1 in 3 random draws (seed 20240229) "
+                                               "and a balanced one\n");
         QTest::newRow("written_with_its_options")
             << "written" << QStringList{"-n", "4", "--censoring"} << 0
             << QByteArray("it is the file of the model options");
@@ -623,6 +625,11 @@ private slots:
             << "constrained" << QStringList{} << 0 << QByteArray("constrained.txt: sound");
         QTest::newRow("history_line_removed")
             << "missing" << QStringList{} << 3 << QByteArray("not 1: off by -");
+        QTest::newRow("history_line_removed_found_where_it_belongs")
+            << "missing" << QStringList{} << 3
+            << QByteArray("missing.txt: line 16, column 1: error: 1 of the 23 histories of 4 "
+                          "occasions are missing; the first, in the order in which they are "
+                          "written, is \"0 0 1 1\"");
         QTest::newRow("unbalanced_parenthesis")
             << "unbalanced" << QStringList{} << 3
             << QByteArray(
@@ -730,6 +737,8 @@ private slots:
                                         << QByteArray("--seed must be a whole number");
         QTest::newRow("seed_negative") << QStringList{"--check", "a.txt", "--seed", "-1"}
                                        << QByteArray("--seed must be a whole number");
+        QTest::newRow("check_twice") << QStringList{"--check", "a.txt", "--check", "b.txt"}
+                                     << QByteArray("--check takes one file; give it once");
     }
     void checkUsageErrors() {
         QFETCH(QStringList, arguments);
