@@ -89,9 +89,11 @@ struct Tables {
     }
 };
 
+// Made at start-up: the tables are asked for in every row, without a guard then.
+const Tables tableSet;
+
 const Tables &tables() {
-    static const Tables made;
-    return made;
+    return tableSet;
 }
 
 int popcount(quint64 bits) {

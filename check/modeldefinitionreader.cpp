@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 
+#include <array>
 #include <cstring>
 
 namespace {
@@ -89,7 +90,8 @@ private:
     Item readItem();
     Item readSection(const char *keyword, Section section, State following);
     bool takeItemName(const QString &expected);
-    Item endItem(Item kind, State afterLast, const QString &expected);
+    // `expected` is translated only when it is needed: this runs for every item.
+    Item endItem(Item kind, State afterLast, const char *expected);
     bool isKeyword(const char *keyword) const;
     Item readParameter();
     Item readVariable();
@@ -125,13 +127,15 @@ private:
     State state = State::Start;
     bool firstOfSection = true;
 
-    // Where the symbols of the history read last end, from its start in the file, for the
-    // first ResumableSymbols of them.
+    // Where the symbols of the history read last end, from its start in the file, in bytes
+    // and in characters, for the first ResumableSymbols of them.
     QList<qsizetype> rawSymbolEnds;
+    QList<qint64> symbolCharacterEnds;
     qsizetype symbolCount = 0;
 
-    QList<ExpressionStep> steps; // not yet handed to the receiver
-    qsizetype stepCount = 0;     // in the expression so far
+    std::array<ExpressionStep, StepBatch> steps; // not yet handed to the receiver
+    qsizetype bufferedSteps = 0;
+    qsizetype stepCount = 0; // in the expression so far
     qsizetype productStart = 0;
     qint64 productLine = 0;
     bool recordingCheckpoints = false;
@@ -216,11 +220,11 @@ bool ModelDefinitionReader::Parser::takeItemName(const QString &expected) {
 
 // What ends an item: "," when another one of its section follows, ";" after the last.
 ModelDefinitionReader::Item ModelDefinitionReader::Parser::endItem(Item kind, State afterLast,
-                                                                   const QString &expected) {
+                                                                   const char *expected) {
     if (isPunctuation(';'))
         state = afterLast;
     else if (!isPunctuation(','))
-        return fail(expected);
+        return fail(tr(expected));
     firstOfSection = false;
     return item = kind;
 }
@@ -239,7 +243,8 @@ ModelDefinitionReader::Item ModelDefinitionReader::Parser::readParameter() {
         return item = Item::Error;
     }
     return endItem(Item::Parameter, State::BeforeVariables,
-                   tr("\",\" or \";\" after the parameter name"));
+                   QT_TRANSLATE_NOOP("ModelDefinitionReader",
+                                     "\",\" or \";\" after the parameter name"));
 }
 
 ModelDefinitionReader::Item ModelDefinitionReader::Parser::readVariable() {
@@ -266,7 +271,8 @@ ModelDefinitionReader::Item ModelDefinitionReader::Parser::readVariable() {
     if (failed())
         return item = Item::Error;
     return endItem(Item::Variable, State::BeforeLikelihood,
-                   tr("an operator, \",\" or \";\" after the definition"));
+                   QT_TRANSLATE_NOOP("ModelDefinitionReader",
+                                     "an operator, \",\" or \";\" after the definition"));
 }
 
 ModelDefinitionReader::Item ModelDefinitionReader::Parser::readTitle() {
@@ -288,7 +294,8 @@ ModelDefinitionReader::Item ModelDefinitionReader::Parser::readHistory() {
     if (!readSymbols() || !readProduct())
         return item = Item::Error;
     return endItem(Item::History, State::AfterLastHistory,
-                   tr("an operator, \",\" or \";\" after the product"));
+                   QT_TRANSLATE_NOOP("ModelDefinitionReader",
+                                     "an operator, \",\" or \";\" after the product"));
 }
 
 ModelDefinitionReader::Item ModelDefinitionReader::Parser::readEnd() {
@@ -355,9 +362,12 @@ bool ModelDefinitionReader::Parser::readSymbols() {
 qsizetype ModelDefinitionReader::Parser::keepUnchangedSymbols(qsizetype rowStart) {
     const qsizetype kept = unchangedSymbolsAt(rowStart);
     rawSymbolEnds.resize(kept);
+    symbolCharacterEnds.resize(kept);
     symbolCount = kept;
-    if (kept > 0)
+    if (kept > 0) {
         tokens.moveTo(rowStart + rawSymbolEnds.constLast());
+        tokens.noteColumn(tokens.position(), itemColumn + symbolCharacterEnds.constLast());
+    }
     return kept;
 }
 
@@ -372,8 +382,10 @@ bool ModelDefinitionReader::Parser::readSymbol(qsizetype rowStart) {
     if (receiver)
         receiver->historySymbol(tokens.tokenBytes(), tokens.columnAt(token().start));
     ++symbolCount;
-    if (rawSymbolEnds.size() < ResumableSymbols && rawSymbolEnds.size() + 1 == symbolCount)
+    if (rawSymbolEnds.size() < ResumableSymbols && rawSymbolEnds.size() + 1 == symbolCount) {
         rawSymbolEnds.append(tokens.position() - rowStart);
+        symbolCharacterEnds.append(tokens.columnAt(tokens.position()) - itemColumn);
+    }
     return true;
 }
 
@@ -450,7 +462,7 @@ qsizetype ModelDefinitionReader::Parser::lastUnchangedCheckpoint(qsizetype start
 }
 
 void ModelDefinitionReader::Parser::beginExpression(qsizetype keptSteps) {
-    steps.resize(0);
+    bufferedSteps = 0;
     stepCount = keptSteps;
 }
 
@@ -465,16 +477,16 @@ void ModelDefinitionReader::Parser::appendStep(ExpressionStep::Kind kind, int na
                                                double number) {
     if (failed())
         return;
-    if (steps.size() == StepBatch)
+    if (bufferedSteps == StepBatch)
         flushSteps();
-    steps.append({kind, name, number});
+    steps[bufferedSteps++] = {kind, name, number};
     ++stepCount;
 }
 
 void ModelDefinitionReader::Parser::flushSteps() {
-    if (receiver && !steps.isEmpty())
-        receiver->expressionSteps(steps.constData(), steps.size());
-    steps.resize(0);
+    if (receiver && bufferedSteps > 0)
+        receiver->expressionSteps(steps.data(), bufferedSteps);
+    bufferedSteps = 0;
 }
 
 // ---- Expressions -------------------------------------------------------------------------

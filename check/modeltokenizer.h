@@ -118,6 +118,12 @@ public:
     // that only move forward along the line, as a parser's do: the count goes on from the last
     // position asked for, so a line of any length is counted once.
     qint64 columnAt(qsizetype position);
+    // The column at a position further on this line is known (the bytes up to it are those of
+    // a line read before): counting goes on from there.
+    void noteColumn(qsizetype position, qint64 column) {
+        countedTo = position;
+        countedCharacters = column - 1 - columnsBefore;
+    }
 
     // For the "found ..." of an error.
     QString describeToken() const;
