@@ -226,6 +226,15 @@ QString CheckResultDialog::kindText(const ModelCheckFinding &finding) const {
     case Kind::HistoryTwice:
         kind = tr("history listed twice");
         break;
+    case Kind::HistorySymbol:
+        kind = tr("history symbol out of place");
+        break;
+    case Kind::HistoryMissing:
+        kind = tr("missing history");
+        break;
+    case Kind::BeyondLimits:
+        kind = tr("beyond the check's limits");
+        break;
     case Kind::CellOutOfRange:
         kind = tr("cell out of range");
         break;

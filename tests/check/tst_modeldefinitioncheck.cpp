@@ -213,24 +213,6 @@ QByteArray withConstantDetection(const QByteArray &file) {
     return text.toUtf8();
 }
 
-// A reduced model: one survival and one detection for all occasions, the final parameter
-// their product.
-QByteArray withConstantSurvivalAndDetection(const QByteArray &file) {
-    QString text = QString::fromUtf8(file);
-    text.replace(QRegularExpression(QStringLiteral("\\bs\\d+\\b")), QStringLiteral("s"));
-    text.replace(QRegularExpression(QStringLiteral("\\bp\\d+\\b")), QStringLiteral("p"));
-    text.replace(QRegularExpression(QStringLiteral("\\blambda\\b")), QStringLiteral("s*p"));
-    const qsizetype begin = text.indexOf(u'\n') + 1;
-    const qsizetype end = text.indexOf(u';', begin);
-    QStringList declared;
-    for (const QString &item : text.mid(begin, end - begin).split(u',')) {
-        if (item.trimmed() != QStringLiteral("s*p") && !declared.contains(item.trimmed()))
-            declared.append(item.trimmed());
-    }
-    text.replace(begin, end - begin, declared.join(QStringLiteral(", ")));
-    return text.toUtf8();
-}
-
 // The histories in another order, each still ending with "," but the last with ";".
 QByteArray withHistoriesReordered(const QByteArray &file,
                                   const std::function<void(QByteArrayList &)> &reorder) {
@@ -548,10 +530,6 @@ private slots:
             << withCrLf(withConstantDetection(writtenBytes(withPeriods(4, true))));
         ModelOptions released = withPeriods(6, true);
         released.initialRelease = true;
-        QTest::newRow("N6_constant_survival_and_detection")
-            << withConstantSurvivalAndDetection(writtenBytes(withPeriods(6)));
-        QTest::newRow("N5_censoring_constant_survival_and_detection")
-            << withConstantSurvivalAndDetection(writtenBytes(withPeriods(5, true)));
         QTest::newRow("N6_histories_in_reverse_order")
             << withHistoriesReordered(writtenBytes(released), [](QByteArrayList &histories) {
                    std::reverse(histories.begin(), histories.end());
@@ -1056,14 +1034,14 @@ private slots:
             << "an empty line";
         const QByteArray reduced = writtenBytes(reducedModel(3, true, true, true));
         QTest::newRow("reduced_file_full_options")
-            << reduced << withPeriods(3, true) << 2 << "\"s0, p1, c1, s1, p2,\""
-            << "\"s, p, c1, c2;\"";
+            << reduced << withPeriods(3, true) << 2 << 2 << "\"s\u25b80, p1, c1, s1, p2,\""
+            << "\"s\u25b8, p, c1, c2;\"";
         QTest::newRow("full_file_reduced_options")
-            << b << reducedModel(3, false, true, true) << 2 << "\"s0, p, c1, s1, c2,\""
-            << "\"s0, p1, c1, s1, p2,\"";
+            << b << reducedModel(3, false, true, true) << 2 << 6 << "\"s0, p\u25b8, c1, s1, c2,\""
+            << "\"s0, p\u25b81, c1, s1, p2,\"";
         QTest::newRow("reduced_file_other_reduced_options")
-            << reduced << reducedModel(3, true, true, true, true) << 2 << "\"s, p, c;\""
-            << "\"s, p, c1, c2;\"";
+            << reduced << reducedModel(3, true, true, true, true) << 2 << 8
+            << "\"s, p, c\u25b8;\"" << "\"s, p, c\u25b81, c2;\"";
         QTest::newRow("no_line_break_at_the_end")
             << b.chopped(1) << withPeriods(3, true) << 22 << 17
             << "\"2 0 0, s0*p1*c1;\u25b8\" and then the end of the line"

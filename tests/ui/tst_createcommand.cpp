@@ -819,25 +819,27 @@ void tst_CreateCommand::checkShowsTheResult_data() {
         << exampleA << 2 << "is sound, and it is the file the form's current model would write."
         << QList<int>{4, 0, 0} << QStringList() << QString() << true;
     QTest::newRow("removed_history_unsound")
-        << removed << 2 << "is not sound." << QList<int>{3, 0, 1}
-        << QStringList{"8||error: cells do not sum to 1"}
-        << "It is not the file the form's current model would write; the first difference is "
-           "on line 12: this line is not the one written for the given options: from column 3 "
-           "on, expected \"1 0, s0*p1*X1,\", found \"1 1, s0*p1*lambda;\"."
+        << removed << 2 << "is not sound." << QList<int>{3, 0, 2}
+        << QStringList{"8||error: cells do not sum to 1", "12|1|error: missing history"}
+        << QStringLiteral("It is not the file the form's current model would write; the first "
+                          "difference is on line 12: this line is not the one written for the "
+                          "given options: from column 3 on (marked \u25b8), expected "
+                          "\"1 \u25b80, s0*p1*X1,\", found \"1 \u25b81, s0*p1*lambda;\".")
         << true;
     QTest::newRow("sound_but_not_the_form")
         << exampleA << 3 << "is sound." << QList<int>{4, 0, 0} << QStringList()
-        << "It is not the file the form's current model would write; the first difference is "
-           "on line 2: this line is not the one written for the given options: from column 9 "
-           "on, expected \"s0, p1, s1, p2, lambda;\", found \"s0, p1, lambda;\"."
+        << QStringLiteral("It is not the file the form's current model would write; the first "
+                          "difference is on line 2: this line is not the one written for the "
+                          "given options: from column 9 on (marked \u25b8), expected "
+                          "\"s0, p1, \u25b8s1, p2, lambda;\", found \"s0, p1, \u25b8lambda;\".")
         << false;
     QTest::newRow("unused_parameter_warns")
         << QByteArray(exampleA).replace("s0, p1, lambda;", "s0, p1, q, lambda;") << 2 << "is sound."
         << QList<int>{4, 1, 0} << QStringList{"2||warning: unused parameter"}
-        << QString("It is not the file the form's current model would write; the first "
-                   "difference is on line 2: this line is not the one written for the given "
-                   "options: from column 9 on, expected \"s0, p1, lambda;\", found "
-                   "\"s0, p1, q, lambda;\".")
+        << QStringLiteral("It is not the file the form's current model would write; the first "
+                          "difference is on line 2: this line is not the one written for the "
+                          "given options: from column 9 on (marked \u25b8), expected "
+                          "\"s0, p1, \u25b8lambda;\", found \"s0, p1, \u25b8q, lambda;\".")
         << false;
     // The final parameter renamed to a Greek chi and a one: it reads like the variable X1.
     QTest::newRow("look_alike_names_warn")
@@ -845,8 +847,8 @@ void tst_CreateCommand::checkShowsTheResult_data() {
         << "is sound." << QList<int>{4, 1, 0} << QStringList{"5||warning: names that read alike"}
         << QStringLiteral("It is not the file the form's current model would write; the first "
                           "difference is on line 2: this line is not the one written for the "
-                          "given options: from column 9 on, expected \"s0, p1, lambda;\", found "
-                          "\"s0, p1, \u03a71;\".")
+                          "given options: from column 9 on (marked \u25b8), expected "
+                          "\"s0, p1, \u25b8lambda;\", found \"s0, p1, \u25b8\u03a71;\".")
         << false;
     QTest::newRow("unreadable") << QByteArray() << 2 << "could not be read: " << QList<int>()
                                 << QStringList() << QString() << false;
