@@ -167,11 +167,12 @@ void HistoryCheck::endRow() {
     if (columns < 0)
         takeFirstRow();
     if (symbolCount != columns) {
-        reportLength();
+        recordLength();
         if (mode == Mode::InOrder)
             mode = Mode::Stopped; // unsound already; the order cannot be followed on
         return;
     }
+    ++rowsOfFirstLength;
     if (tooLong || mode == Mode::Stopped)
         return;
     updatePrefixes();
@@ -193,6 +194,7 @@ void HistoryCheck::endRow() {
 void HistoryCheck::takeFirstRow() {
     columns = int(symbolCount);
     firstLine = rowLine;
+    firstColumn = rowColumn;
     if (columns > HistorySet::MaxOccasions) {
         tooLong = true;
         findings.add(Kind::HistoryMissing, rowLine,
@@ -206,14 +208,51 @@ void HistoryCheck::takeFirstRow() {
     y0 = ids[columns - 1] < Symbols ? ids[columns - 1] : -1;
 }
 
-void HistoryCheck::reportLength() {
-    findings.add(Kind::HistoryLength, rowLine,
-                 tr("this history has %1 symbols, but the first history, on line %2, "
-                    "has %3.")
-                     .arg(symbolCount)
-                     .arg(firstLine)
-                     .arg(columns),
-                 rowColumn);
+void HistoryCheck::recordLength() {
+    ++otherLengthRows;
+    if (rowsOfOtherLengths.size() < 16 || rowsOfOtherLengths.contains(symbolCount))
+        ++rowsOfOtherLengths[symbolCount];
+    if (lengths.size() < Kept)
+        lengths.append({rowLine, rowColumn, symbolCount});
+}
+
+// The rows of another length than the first. When most of them agree on another length, the
+// first row is the one to look at, and is told first; true then.
+bool HistoryCheck::reportLengths() {
+    qsizetype common = 0;
+    quint64 most = 0;
+    for (auto it = rowsOfOtherLengths.cbegin(); it != rowsOfOtherLengths.cend(); ++it) {
+        if (it.value() > most) {
+            most = it.value();
+            common = it.key();
+        }
+    }
+    const bool firstIsOdd = most > rowsOfFirstLength;
+    if (firstIsOdd) {
+        findings.add(Kind::HistoryLength, firstLine,
+                     tr("this history, the first, has %1 symbols, but %2 of the others have "
+                        "%3: it is likely the odd one.")
+                         .arg(columns)
+                         .arg(most)
+                         .arg(common),
+                     firstColumn);
+    }
+    for (const LengthRecord &record : std::as_const(lengths)) {
+        findings.add(Kind::HistoryLength, record.line,
+                     tr("this history has %1 symbols, but the first history, on line %2, "
+                        "has %3.")
+                         .arg(record.symbols)
+                         .arg(firstLine)
+                         .arg(columns),
+                     record.column);
+    }
+    if (otherLengthRows > quint64(lengths.size())) {
+        findings.addUnlisted(Kind::HistoryLength, qint64(otherLengthRows - lengths.size()),
+                             lengths.constLast().line + 1);
+    }
+    lengths.clear();
+    otherLengthRows = 0;
+    return firstIsOdd;
 }
 
 // The columns after those kept from the row before.
@@ -545,8 +584,10 @@ int HistoryCheck::bestReading() const {
     return best;
 }
 
-void HistoryCheck::finish(qint64 likelihoodLine) {
-    if (columns < 0 || tooLong || mode == Mode::Stopped)
+void HistoryCheck::finish(qint64 likelihoodLine, bool complete) {
+    // The set is read at the first row's length: with that row the odd one, what it would
+    // tell of the others is no help.
+    if (reportLengths() || !complete || columns < 0 || tooLong || mode == Mode::Stopped)
         return;
     if (texts.size() < 2) {
         findings.add(Kind::HistoryMissing, firstLine,

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -56,7 +57,9 @@ public:
     void beginRow(qint64 line, qint64 column, qsizetype keptSymbols);
     void addSymbol(QByteArrayView text, qint64 column);
     void endRow();
-    void finish(qint64 likelihoodLine);
+    // After the last row; `complete` when the file was read to its end, else only what the
+    // rows read so far tell.
+    void finish(qint64 likelihoodLine, bool complete = true);
 
     HistoryCheck(const HistoryCheck &) = delete;
     HistoryCheck &operator=(const HistoryCheck &) = delete;
@@ -100,6 +103,11 @@ private:
         qint64 column;
         QString text;
     };
+    struct LengthRecord {
+        qint64 line;
+        qint64 column;
+        qsizetype symbols;
+    };
     struct RepeatRecord {
         qint64 line;
         qint64 column;
@@ -125,7 +133,8 @@ private:
 
     int idOf(QByteArrayView text);
     void takeFirstRow();
-    void reportLength();
+    void recordLength();
+    bool reportLengths();
     void updatePrefixes();
     Shape classify() const;
     void updateRoles(const Shape &shape);
@@ -191,6 +200,14 @@ private:
 
     int columns = -1; // of the first row
     qint64 firstLine = 0;
+    qint64 firstColumn = 0;
+    // Rows by length, the first row's and the most common other, to tell at the end whether
+    // the first row is the odd one.
+    quint64 rowsOfFirstLength = 0;
+    QHash<qsizetype, quint64> rowsOfOtherLengths; // a few lengths at most
+    QList<LengthRecord> lengths;                  // the first rows of another length
+    quint64 otherLengthRows = 0;
+
     bool tooLong = false;
     int y0 = -1;
     int x0 = -1;

@@ -161,6 +161,7 @@ private:
                          reader.errorString(), reader.errorColumn());
             break;
         }
+        histories.finish(likelihoodLine, false);
         if (options)
             options->finish(reader.atEnd());
     }

@@ -418,6 +418,9 @@ private slots:
         QTest::newRow("history_with_a_symbol_less")
             << replacedInLine(base, history, "0 1 1 0,", "0 1 1,") << Kind::HistoryLength
             << Severity::Error << history;
+        QTest::newRow("first_history_with_a_symbol_more")
+            << replacedInLine(base, firstHistory, "0 0 0 0,", "0 0 0 0 0,") << Kind::HistoryLength
+            << Severity::Error << firstHistory;
         QTest::newRow("cell_above_one") << replacedInLine(base, history, ", s0", ", 1 + s0")
                                         << Kind::CellOutOfRange << Severity::Error << history;
         QTest::newRow("negative_cell") << replacedInLine(base, history, ", s0", ", 0 - s0")
@@ -480,8 +483,9 @@ private slots:
     }
 
     // Each repeat of a declaration or definition is reported once, at its own line and column,
-    // naming where the first one is.
-    void repeatsAreReportedAtTheirPlace_data() {
+    // naming where the first one is; and rows of another length than the first are reported
+    // even when a syntax error ends the reading further down.
+    void eachFindingAtItsPlace_data() {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<Kind>("kind");
         QTest::addColumn<QStringList>("places"); // "line:column" of each repeat
@@ -497,8 +501,14 @@ private slots:
         QTest::newRow("variable_three_times")
             << withLineInserted(withLineInserted(base, 8, lineAt(base, 7)), 8, lineAt(base, 7))
             << Kind::VariableDefinedTwice << QStringList{"8:1", "9:1"} << "line 7, column 1";
+        const int history = lineStarting(base, "0 1 1 0,");
+        QTest::newRow("history_with_a_symbol_less_before_a_syntax_error")
+            << replacedInLine(replacedInLine(base, history, "0 1 1 0,", "0 1 1,"), history + 3,
+                              "*s1*", "*s1 ")
+            << Kind::HistoryLength << QStringList{QStringLiteral("%1:1").arg(history)}
+            << QStringLiteral("the first history, on line %1").arg(LikelihoodLine + 2);
     }
-    void repeatsAreReportedAtTheirPlace() {
+    void eachFindingAtItsPlace() {
         QFETCH(QByteArray, file);
         QFETCH(Kind, kind);
         QFETCH(QStringList, places);
