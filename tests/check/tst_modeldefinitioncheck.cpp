@@ -678,8 +678,8 @@ private slots:
         QFETCH(int, column);
         QFETCH(QStringList, said);
         QFETCH(QString, sumSaid);
-        if (UnderSanitizer && options.numPeriods > 12)
-            QSKIP("files of hundreds of MB are left to the builds without sanitizers");
+        if (UnderThreadSanitizer && options.numPeriods > 12)
+            QSKIP("files of tens of MB and more are left to the builds without ThreadSanitizer");
         EditedWrittenFile file(options, editOf(edit), lineEnd, start);
         const ModelCheckResult result = checkModelDefinition(file);
         if (kind == Kind::Syntax) {

@@ -11,6 +11,7 @@
 
 #include <cstring>
 #include <functional>
+#include <utility>
 
 // Model files read as devices while they are made, so that tests of files of hundreds of MB
 // (and of lines of tens of MB) hold none of them whole.
@@ -72,47 +73,37 @@ inline std::function<QByteArray()> repeated(const QByteArray &head, const QByteA
 // history line (numbered from 0 in the order written, without its "," or ";") and puts out
 // the lines that take its place; the device then ends every history line but the last with
 // "," and the last with ";". Line ends may be changed and bytes put before the file.
-class EditedWrittenFile : public QIODevice {
+class EditedWrittenFile : public GeneratedDevice {
 public:
     using Edit = std::function<void(quint64 history, const QByteArray &line, QByteArrayList &out)>;
 
     explicit EditedWrittenFile(const ModelOptions &options, Edit edit = {},
                                QByteArray lineEnd = "\n", QByteArray start = QByteArray())
-        : blocks(options)
+        : GeneratedDevice([this] { return nextChunk(); })
+        , blocks(options)
         , edit(std::move(edit))
         , lineEnd(std::move(lineEnd))
-        , ready(std::move(start)) {
-        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    }
-    bool isSequential() const override { return true; }
-
-protected:
-    qint64 readData(char *data, qint64 maxSize) override {
-        while (readyPosition == ready.size() && !ended)
-            produce();
-        const qint64 count = std::min(maxSize, qint64(ready.size() - readyPosition));
-        std::memcpy(data, ready.constData() + readyPosition, size_t(count));
-        readyPosition += count;
-        return count;
-    }
-    qint64 writeData(const char *, qint64) override { return -1; }
+        , ready(std::move(start)) {}
 
 private:
-    void produce() {
-        ready.resize(0);
-        readyPosition = 0;
-        const QByteArray block = blocks.next();
-        if (block.isEmpty()) {
-            ended = true;
-            if (held)
-                ready += heldLine + ';' + lineEnd;
-            return;
+    // The next lines, edited; empty once the writer's text and the last line are out.
+    QByteArray nextChunk() {
+        while (ready.isEmpty() && !ended) {
+            const QByteArray block = blocks.next();
+            if (block.isEmpty()) {
+                ended = true;
+                if (held)
+                    ready += heldLine + ';' + lineEnd;
+                break;
+            }
+            pending += block;
+            qsizetype from = 0;
+            for (qsizetype newline; (newline = pending.indexOf('\n', from)) >= 0;
+                 from = newline + 1)
+                takeLine(pending.sliced(from, newline - from));
+            pending.remove(0, from);
         }
-        pending += block;
-        qsizetype from = 0;
-        for (qsizetype newline; (newline = pending.indexOf('\n', from)) >= 0; from = newline + 1)
-            takeLine(pending.sliced(from, newline - from));
-        pending.remove(0, from);
+        return std::exchange(ready, QByteArray());
     }
 
     void takeLine(const QByteArray &line) {
@@ -139,7 +130,6 @@ private:
     Edit edit;
     QByteArray lineEnd;
     QByteArray ready;
-    qsizetype readyPosition = 0;
     QByteArray pending;
     bool inHistories = false;
     bool ended = false;
