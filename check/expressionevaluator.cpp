@@ -43,8 +43,7 @@ void ExpressionEvaluator::beginProduct(qsizetype keptSteps) {
     depth = 1;
 }
 
-void ExpressionEvaluator::push(const ExpressionStep *steps, qsizetype count,
-                               const double *values) {
+void ExpressionEvaluator::push(const ExpressionStep *steps, qsizetype count, const double *values) {
     const qsizetype d = draws;
     for (qsizetype i = 0; i < count; ++i) {
         const ExpressionStep &step = steps[i];

@@ -321,9 +321,8 @@ void HistoryCheck::updateRoles(const Shape &shape) {
         binaryRuns.placeLast(placeOf(Order::Binary));
         censoredRuns.placeLast(placeOf(Order::Censored));
     }
-    const bool detectedBefore =
-        std::find(shape.xs.begin(), shape.xs.begin() + shape.xCount, x0)
-        != shape.xs.begin() + shape.xCount;
+    const bool detectedBefore = std::find(shape.xs.begin(), shape.xs.begin() + shape.xCount, x0)
+                                != shape.xs.begin() + shape.xCount;
     if (z0 < 0 && shape.censored && shape.w == y0 && shape.z != x0 && detectedBefore)
         z0 = shape.z;
 }
@@ -472,9 +471,8 @@ std::optional<quint64> HistoryCheck::rowPlace(Order order, const Shape &shape) c
         const quint64 v = read(columns);
         return order == Order::Binary ? v : binaryPlaceWithCensoring(v);
     }
-    const bool detectedBefore =
-        std::find(shape.xs.begin(), shape.xs.begin() + shape.xCount, x0)
-        != shape.xs.begin() + shape.xCount;
+    const bool detectedBefore = std::find(shape.xs.begin(), shape.xs.begin() + shape.xCount, x0)
+                                != shape.xs.begin() + shape.xCount;
     if (order == Order::Censored && shape.censored && shape.z == z0 && shape.w == y0
         && detectedBefore) {
         const int k = shape.censoredAt;
@@ -486,8 +484,7 @@ std::optional<quint64> HistoryCheck::rowPlace(Order order, const Shape &shape) c
 void HistoryCheck::addToRuns(const Shape &shape) {
     const bool findable = !(shape.idSet & ForeignBit);
     binaryRuns.add(keys[columns], rowPlace(Order::Binary, shape), findable, rowLine, rowColumn);
-    censoredRuns.add(keys[columns], rowPlace(Order::Censored, shape), findable, rowLine,
-                     rowColumn);
+    censoredRuns.add(keys[columns], rowPlace(Order::Censored, shape), findable, rowLine, rowColumn);
 }
 
 // The maps would take more than the budget: from here on the rows must come in the writer's
@@ -550,8 +547,7 @@ HistoryCheck::Cost HistoryCheck::costOf(const Reading &reading) const {
     add(states[pair], 2);
     if (reading.censoring)
         add(states[t.censoredMapOf[reading.z][reading.y][reading.x]], 3);
-    cost.expected =
-        HistorySet::count(columns - (reading.release ? 1 : 0), reading.censoring);
+    cost.expected = HistorySet::count(columns - (reading.release ? 1 : 0), reading.censoring);
     return cost;
 }
 
@@ -616,9 +612,8 @@ void HistoryCheck::finish(qint64 likelihoodLine, bool complete) {
 void HistoryCheck::reportBreaks(int readingIndex) {
     const Reading &reading = tables().readings[readingIndex];
     QList<BreakRecord> merged = breaks[readingIndex];
-    std::sort(merged.begin(), merged.end(), [](const BreakRecord &a, const BreakRecord &b) {
-        return a.line < b.line;
-    });
+    std::sort(merged.begin(), merged.end(),
+              [](const BreakRecord &a, const BreakRecord &b) { return a.line < b.line; });
     qsizetype next = 0;
     const QString roles = readingText(reading);
     qint64 reported = 0;
@@ -685,9 +680,8 @@ void HistoryCheck::reportRepeats(const Reading &reading) {
     take(states[pair], 2);
     if (reading.censoring)
         take(states[t.censoredMapOf[reading.z][reading.y][reading.x]], 3);
-    std::sort(merged.begin(), merged.end(), [](const RepeatRecord &a, const RepeatRecord &b) {
-        return a.line < b.line;
-    });
+    std::sort(merged.begin(), merged.end(),
+              [](const RepeatRecord &a, const RepeatRecord &b) { return a.line < b.line; });
     for (const RepeatRecord &record : std::as_const(merged)) {
         std::array<quint8, StoredColumns> row{};
         for (int i = 0; i < columns; ++i)
@@ -709,8 +703,7 @@ void HistoryCheck::reportRepeats(const Reading &reading) {
     }
 }
 
-void HistoryCheck::reportMissing(const Reading &reading, const Cost &cost,
-                                 qint64 likelihoodLine) {
+void HistoryCheck::reportMissing(const Reading &reading, const Cost &cost, qint64 likelihoodLine) {
     const int occasions = columns - (reading.release ? 1 : 0);
     const std::optional<quint64> first = firstMissing(reading);
     QString message = tr("%1 of the %2 histories of %3 occasions are missing")
@@ -758,10 +751,9 @@ void HistoryCheck::reportInOrder(qint64 likelihoodLine) {
     std::optional<Candidate> shown;
     for (const Reading &reading : tables().readings) {
         const HistoryRuns &runs = reading.censoring ? censoredRuns : binaryRuns;
-        const bool roles = reading.censoring
-                               ? reading.y == y0 && reading.x == x0 && reading.z == z0
-                               : ((reading.y == y0 && reading.x == x0)
-                                  || (reading.y == x0 && reading.x == y0));
+        const bool roles = reading.censoring ? reading.y == y0 && reading.x == x0 && reading.z == z0
+                                             : ((reading.y == y0 && reading.x == x0)
+                                                || (reading.y == x0 && reading.x == y0));
         if (!available(reading) || !roles || !runs.isOneRun()
             || (reading.release && firstSymbols != (1 << reading.x)))
             continue;
@@ -839,16 +831,15 @@ static QList<Stretch> stretchesOf(const Reading &reading, int columns) {
     const int occasions = columns - (reading.release ? 1 : 0);
     const quint64 releaseBit = upward ? 1 : 0;
     QList<Stretch> stretches;
-    stretches.append({pair, reading.release ? releaseBit << occasions : 0,
-                      quint64(1) << occasions, upward, 0});
+    stretches.append(
+        {pair, reading.release ? releaseBit << occasions : 0, quint64(1) << occasions, upward, 0});
     if (!reading.censoring)
         return stretches;
     const int map = t.censoredMapOf[reading.z][reading.y][reading.x];
     for (int k = 1; k < occasions; ++k) {
         const int column = k + (reading.release ? 1 : 0); // from 1
         const quint64 length = quint64(1) << (k - 1);
-        const quint64 start =
-            ones(column - 1) + (reading.release ? releaseBit << (k - 1) : 0);
+        const quint64 start = ones(column - 1) + (reading.release ? releaseBit << (k - 1) : 0);
         stretches.append({map, start, length, upward, k});
     }
     return stretches;
@@ -967,8 +958,7 @@ QString HistoryCheck::rowText(const quint8 *row) const {
 QString HistoryCheck::historyText(const Reading &reading, quint64 rank) const {
     std::array<quint8, StoredColumns> digits{};
     std::array<quint8, StoredColumns> row{};
-    HistorySet::unrank(rank, columns - (reading.release ? 1 : 0), reading.censoring,
-                       digits.data());
+    HistorySet::unrank(rank, columns - (reading.release ? 1 : 0), reading.censoring, digits.data());
     idsOf(reading, digits.data(), row.data());
     return rowText(row.data());
 }
@@ -978,23 +968,20 @@ QString HistoryCheck::placeText(const Reading &reading, quint64 rank,
                                 HistoryRuns::Place *place) const {
     std::array<quint8, StoredColumns> digits{};
     std::array<quint8, StoredColumns> row{};
-    HistorySet::unrank(rank, columns - (reading.release ? 1 : 0), reading.censoring,
-                       digits.data());
+    HistorySet::unrank(rank, columns - (reading.release ? 1 : 0), reading.censoring, digits.data());
     idsOf(reading, digits.data(), row.data());
-    if (whereIs(row.data(), std::numeric_limits<qint64>::max(), *place)
-        == HistoryRuns::Found::Yes)
+    if (whereIs(row.data(), std::numeric_limits<qint64>::max(), *place) == HistoryRuns::Found::Yes)
         return tr("%1 (line %2)").arg(rowText(row.data())).arg(place->line);
     *place = {};
     return tr("%1 (on a line the check did not keep)").arg(rowText(row.data()));
 }
 
 QString HistoryCheck::readingText(const Reading &reading) const {
-    QString roles = reading.censoring
-                        ? tr("%1 not detected, %2 detected and %3 censored")
-                              .arg(symbolText(reading.y), symbolText(reading.x),
-                                   symbolText(reading.z))
-                        : tr("%1 not detected and %2 detected")
-                              .arg(symbolText(reading.y), symbolText(reading.x));
+    QString roles = reading.censoring ? tr("%1 not detected, %2 detected and %3 censored")
+                                            .arg(symbolText(reading.y), symbolText(reading.x),
+                                                 symbolText(reading.z))
+                                      : tr("%1 not detected and %2 detected")
+                                            .arg(symbolText(reading.y), symbolText(reading.x));
     if (reading.release)
         roles += u' ' + tr("(after the initial release)");
     return roles;

@@ -64,7 +64,7 @@ public:
     HistoryCheck(const HistoryCheck &) = delete;
     HistoryCheck &operator=(const HistoryCheck &) = delete;
 
-    static constexpr int Symbols = 4;      // texts with an id
+    static constexpr int Symbols = 4;       // texts with an id
     static constexpr int Foreign = Symbols; // the id of any other text
     static constexpr int Pairs = 6;         // of ids
     static constexpr int CensoredMaps = 24; // (z, w, x): censored, not detected, detected

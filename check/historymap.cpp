@@ -83,8 +83,8 @@ quint64 HistoryMap::findFirst(bool present, quint64 from, quint64 to) const {
             if (index == int(number % PageBits / 64))
                 word &= bitsBetween(int(number % 64), 63);
             if (word) {
-                const quint64 found = page * PageBits + quint64(index) * 64
-                                      + qCountTrailingZeroBits(word);
+                const quint64 found =
+                    page * PageBits + quint64(index) * 64 + qCountTrailingZeroBits(word);
                 return found < to ? found : to;
             }
         }
@@ -123,8 +123,8 @@ quint64 HistoryMap::findLast(bool present, quint64 from, quint64 to) const {
             if (index == first)
                 word &= bitsBetween(0, int(number % 64));
             if (word) {
-                const quint64 found = page * PageBits + quint64(index) * 64 + 63
-                                      - qCountLeadingZeroBits(word);
+                const quint64 found =
+                    page * PageBits + quint64(index) * 64 + 63 - qCountLeadingZeroBits(word);
                 return found >= from ? found : to;
             }
         }

@@ -28,8 +28,8 @@ void HistoryRuns::add(const HistoryKey &key, std::optional<quint64> place, bool 
         uncoveredFrom = line;
         return;
     }
-    runs.append({line, column, 1, place.value_or(0), 1, place.has_value() && findable, findable,
-                 key, key});
+    runs.append(
+        {line, column, 1, place.value_or(0), 1, place.has_value() && findable, findable, key, key});
 }
 
 void HistoryRuns::placeLast(

@@ -157,8 +157,8 @@ private:
                          reader.errorString(), reader.errorColumn());
             break;
         default:
-            findings.add(ModelCheckFinding::Kind::Syntax, reader.errorLine(),
-                         reader.errorString(), reader.errorColumn());
+            findings.add(ModelCheckFinding::Kind::Syntax, reader.errorLine(), reader.errorString(),
+                         reader.errorColumn());
             break;
         }
         histories.finish(likelihoodLine, false);

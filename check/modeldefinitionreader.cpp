@@ -242,9 +242,9 @@ ModelDefinitionReader::Item ModelDefinitionReader::Parser::readParameter() {
                               "parameter name before \"variables\""));
         return item = Item::Error;
     }
-    return endItem(Item::Parameter, State::BeforeVariables,
-                   QT_TRANSLATE_NOOP("ModelDefinitionReader",
-                                     "\",\" or \";\" after the parameter name"));
+    return endItem(
+        Item::Parameter, State::BeforeVariables,
+        QT_TRANSLATE_NOOP("ModelDefinitionReader", "\",\" or \";\" after the parameter name"));
 }
 
 ModelDefinitionReader::Item ModelDefinitionReader::Parser::readVariable() {
@@ -473,8 +473,7 @@ void ModelDefinitionReader::Parser::endExpression() {
 
 // Once reading fails, the operators of the enclosing expressions come without their operands:
 // the receiver gets only the steps before the error, a prefix of a well-formed expression.
-void ModelDefinitionReader::Parser::appendStep(ExpressionStep::Kind kind, int name,
-                                               double number) {
+void ModelDefinitionReader::Parser::appendStep(ExpressionStep::Kind kind, int name, double number) {
     if (failed())
         return;
     if (bufferedSteps == StepBatch)

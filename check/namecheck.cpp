@@ -97,8 +97,8 @@ NameCheck::Definition NameCheck::endVariable() {
                          .arg(current.line));
     }
     const bool evaluable = current.evaluable && !current.usesItself;
-    variable = {Role::Variable, variable.earlyUse > 0, evaluable, false, current.line,
-                current.column, 0};
+    const bool usedEarly = variable.earlyUse > 0;
+    variable = {Role::Variable, usedEarly, evaluable, false, current.line, current.column, 0};
     compareWithEarlierNames(name);
     return {true, evaluable};
 }

@@ -58,7 +58,7 @@ private:
         bool reported = false; // as undefined
         qint64 line = 0;       // of the declaration or definition
         qint64 column = 0;
-        qint64 earlyUse = 0;   // the first use before any definition, in the variables
+        qint64 earlyUse = 0; // the first use before any definition, in the variables
     };
     struct Expression {
         bool inVariable = false;

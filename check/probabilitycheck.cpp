@@ -154,8 +154,8 @@ void ProbabilityCheck::endVariable(int name, bool givesValue, bool evaluable) {
     if (givesValue) {
         double *value = values.data() + qsizetype(name) * slotCount;
         for (int slot = 0; slot < slotCount; ++slot)
-            value[slot] = evaluable ? evaluator.result()[slot]
-                                    : std::numeric_limits<double>::quiet_NaN();
+            value[slot] =
+                evaluable ? evaluator.result()[slot] : std::numeric_limits<double>::quiet_NaN();
     }
     if (!balanced)
         return;

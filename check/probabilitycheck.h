@@ -49,7 +49,8 @@ public:
 
     void makeRoomFor(int nameCount) {
         if (values.size() < qsizetype(nameCount) * slotCount)
-            values.resize(qsizetype(nameCount) * slotCount, std::numeric_limits<double>::quiet_NaN());
+            values.resize(qsizetype(nameCount) * slotCount,
+                          std::numeric_limits<double>::quiet_NaN());
     }
     void drawParameter(int name);
 
@@ -101,7 +102,7 @@ private:
 
     Findings &findings;
     const quint32 seed;
-    const int draws; // random ones
+    const int draws;     // random ones
     const int slotCount; // values per name: the random draws, then the balanced one
     QList<QRandomGenerator> generators;
     QList<double> values; // by name, then slot; NaN where a name has no value

@@ -14,11 +14,11 @@ QString tr(const char *text) {
     return QCoreApplication::translate("WriterComparison", text);
 }
 
-constexpr qsizetype ContextBefore = 16; // characters shown before the first difference
-constexpr qsizetype ContextAfter = 40;  // and from it on
-constexpr char16_t Marker = u'\u25b8';  // where the texts part
-constexpr qsizetype KeptLineBytes = 256;    // of the current line, before the difference
-constexpr qsizetype CollectedBytes = 256;   // of each line, after the difference
+constexpr qsizetype ContextBefore = 16;   // characters shown before the first difference
+constexpr qsizetype ContextAfter = 40;    // and from it on
+constexpr char16_t Marker = u'\u25b8';    // where the texts part
+constexpr qsizetype KeptLineBytes = 256;  // of the current line, before the difference
+constexpr qsizetype CollectedBytes = 256; // of each line, after the difference
 
 qsizetype commonPrefixLength(const char *a, const char *b, qsizetype length) {
     qsizetype i = 0;

@@ -253,7 +253,8 @@ std::function<QByteArray()> manyNames(qint64 count) {
 }
 
 std::function<QByteArray()> longInput(const QString &name) {
-    const QByteArray tail = "0 0, X0,\n0 1, s0*(1-p1)*lambda,\n1 0, s0*p1*X1,\n1 1, s0*p1*lambda;\n";
+    const QByteArray tail =
+        "0 0, X0,\n0 1, s0*(1-p1)*lambda,\n1 0, s0*p1*X1,\n1 1, s0*p1*lambda;\n";
     if (name == "history_of_2000000_symbols")
         return repeated(ExampleHead, "0 ", 2000000, "0, X0;\n");
     if (name == "variable_of_2000000_terms")
@@ -493,8 +494,7 @@ private slots:
         const QByteArray base = baseFile();
         QTest::newRow("parameter_three_times_on_a_line")
             << replacedInLine(WorkedExampleA, 2, "s0, p1, lambda;", "s0, p1, s0, lambda, s0;")
-            << Kind::ParameterDeclaredTwice << QStringList{"2:9", "2:21"}
-            << "line 2, column 1";
+            << Kind::ParameterDeclaredTwice << QStringList{"2:9", "2:21"} << "line 2, column 1";
         QTest::newRow("parameter_again_on_the_next_line")
             << replacedInLine(base, 3, "lambda;", "s1, lambda;") << Kind::ParameterDeclaredTwice
             << QStringList{"3:17"} << "line 2, column 13";
@@ -596,16 +596,15 @@ private slots:
                     const auto removed = [&](const char *what, quint64 place,
                                              const QString &sumSaid) {
                         const bool lastOne = place == count - 1;
-                        *row(what) << o << lineEnd << start << HistoryEdit::removal(place)
-                                   << Kind::HistoryMissing << int(first + place - (lastOne ? 1 : 0))
-                                   << 1
-                                   << QStringList{QStringLiteral("1 of the %1 histories").arg(count),
-                                                  QString::fromUtf8(
-                                                      '"' + historySymbols(o, place) + '"')}
-                                   << sumSaid;
+                        *row(what)
+                            << o << lineEnd << start << HistoryEdit::removal(place)
+                            << Kind::HistoryMissing << int(first + place - (lastOne ? 1 : 0)) << 1
+                            << QStringList{QStringLiteral("1 of the %1 histories").arg(count),
+                                           QString::fromUtf8('"' + historySymbols(o, place) + '"')}
+                            << sumSaid;
                     };
-                    *row("written") << o << lineEnd << start << HistoryEdit{} << Kind::Syntax << 0 << 0
-                                    << QStringList() << QString();
+                    *row("written") << o << lineEnd << start << HistoryEdit{} << Kind::Syntax << 0
+                                    << 0 << QStringList() << QString();
                     // From 7 occasions on these cells are tiny in the random draws: the
                     // balanced draw is the one that misses most.
                     const QString smallestMissed =
@@ -622,8 +621,8 @@ private slots:
                     const quint64 repeated = std::min<quint64>(10, count / 2);
                     const quint64 after = std::min<quint64>(count - 1, repeated + 70000);
                     *row("history_repeated_far_below")
-                        << o << lineEnd << start << HistoryEdit::repeat(repeated, after) << Kind::HistoryTwice
-                        << int(first + after + 1) << 1
+                        << o << lineEnd << start << HistoryEdit::repeat(repeated, after)
+                        << Kind::HistoryTwice << int(first + after + 1) << 1
                         << QStringList{QString::fromUtf8('"' + historySymbols(o, repeated) + '"'),
                                        QStringLiteral("first appears on line %1")
                                            .arg(first + repeated)}
@@ -655,9 +654,9 @@ private slots:
                         censoredLast[n - 2] = 2;
                         const quint64 place = placeOf(o, censoredLast);
                         *row("detection_after_censoring")
-                            << o << lineEnd << start << HistoryEdit::replacement(place, last / 2, "1")
-                            << Kind::HistorySymbol << int(first + place)
-                            << symbolColumn(last / 2)
+                            << o << lineEnd << start
+                            << HistoryEdit::replacement(place, last / 2, "1") << Kind::HistorySymbol
+                            << int(first + place) << symbolColumn(last / 2)
                             << QStringList{QStringLiteral("after the censored detection in "
                                                           "column %1")
                                                .arg(symbolColumn(last / 2 - 1)),
@@ -721,10 +720,13 @@ private slots:
         QTest::newRow("backward") << reordered(plain, [](QByteArrayList &histories) {
             std::reverse(histories.begin(), histories.end());
         }) << Kind::Syntax << 0 << QString();
-        QTest::newRow("shuffled") << reordered(plain, [](QByteArrayList &histories) {
-            QRandomGenerator random(5);
-            std::shuffle(histories.begin(), histories.end(), random);
-        }) << Kind::BeyondLimits << first + 1 << "not in the order";
+        QTest::newRow("shuffled") << reordered(plain,
+                                               [](QByteArrayList &histories) {
+                                                   QRandomGenerator random(5);
+                                                   std::shuffle(histories.begin(), histories.end(),
+                                                                random);
+                                               })
+                                  << Kind::BeyondLimits << first + 1 << "not in the order";
         QTest::newRow("row_missing_early") << withoutLine(plain, first + 100) << Kind::BeyondLimits
                                            << first + 100 << "not in the order";
         QTest::newRow("row_missing_late") << withoutLine(plain, first + 50000) << Kind::BeyondLimits
@@ -773,16 +775,17 @@ private slots:
         QFETCH(QByteArray, to);
         QList<int> allDetected(options.numPeriods, 1);
         const quint64 smallest = placeOf(options, allDetected);
-        EditedWrittenFile file(options, [&](quint64 history, const QByteArray &line,
-                                            QByteArrayList &out) {
-            out.append(history == smallest ? QByteArray(line).replace(from, to) : line);
-        });
+        EditedWrittenFile file(
+            options, [&](quint64 history, const QByteArray &line, QByteArrayList &out) {
+                out.append(history == smallest ? QByteArray(line).replace(from, to) : line);
+            });
         const ModelCheckResult result = checkModelDefinition(file);
         QCOMPARE(result.verdict, Verdict::Unsound);
         QCOMPARE(result.findings.size(), 1);
         const ModelCheckFinding &sum = result.findings.constFirst();
         QCOMPARE(sum.kind, Kind::CellsDoNotSumToOne);
-        QVERIFY2(sum.message.contains(QStringLiteral("in the balanced draw")), qPrintable(sum.message));
+        QVERIFY2(sum.message.contains(QStringLiteral("in the balanced draw")),
+                 qPrintable(sum.message));
         QVERIFY2(!sum.message.contains(QStringLiteral("misses 1 in")), qPrintable(sum.message));
     }
 
@@ -847,16 +850,19 @@ private slots:
             << "sound: 4 histories, 0 warnings; the cells sum to 1 in 3 random draws (seed "
                "20240229)\n";
         QTest::newRow("product_of_6000000_factors")
-            << "product_of_6000000_factors" << 0 << "sound: 4 histories, 0 warnings; the cells "
-                                                    "sum to 1 in 3 random draws (seed 20240229) and "
-                                                    "a balanced one";
+            << "product_of_6000000_factors" << 0
+            << "sound: 4 histories, 0 warnings; the cells "
+               "sum to 1 in 3 random draws (seed 20240229) and "
+               "a balanced one";
         QTest::newRow("line_of_50_MB") << "line_of_50_MB" << 0 << "sound: 4 histories";
         QTest::newRow("symbol_of_2_MB")
             << "symbol_of_2_MB" << 3
             << "line 10, column 1: error: a single name, number, history symbol or title goes on "
                "for 1 MiB";
-        QTest::newRow("title_of_2_MB") << "title_of_2_MB" << 3 << "line 9, column 1: error: a single";
-        QTest::newRow("name_of_30_MB") << "name_of_30_MB" << 3 << "line 2, column 17: error: a single";
+        QTest::newRow("title_of_2_MB")
+            << "title_of_2_MB" << 3 << "line 9, column 1: error: a single";
+        QTest::newRow("name_of_30_MB")
+            << "name_of_30_MB" << 3 << "line 2, column 17: error: a single";
         QTest::newRow("2000000_names")
             << "2000000_names" << 3 << "error: the file has more than 65536 different names";
     }
@@ -866,10 +872,9 @@ private slots:
         QFETCH(QString, said);
         if (UnderSanitizer)
             QSKIP("the sanitizers' own memory cannot be limited so");
-        const CompanionRun run = runCompanionFed({"--check", "-"}, longInput(input),
-                                                 [](QProcess &process) {
-                                                     limitData(process, qint64(48) << 20);
-                                                 });
+        const CompanionRun run =
+            runCompanionFed({"--check", "-"}, longInput(input),
+                            [](QProcess &process) { limitData(process, qint64(48) << 20); });
         QVERIFY2(run.exitStatus == QProcess::NormalExit, run.err);
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2(run.out.contains(said.toUtf8()), run.out + run.err);
@@ -922,14 +927,14 @@ private slots:
             << withCr(replacedInLine(writtenBytes(withPeriods(4)), 13, "X0,", "X0 +,")) << 13 << 14
             << "a number, a name or";
         QTest::newRow("LF_then_CR_is_two_line_ends")
-            << replacedInLine(a, 12, "p1*X1", "p1 X1").replace("X1 = 1 - lambda,\n", "X1 = 1 - lambda,\n\r") << 13
-            << 12 << "after the product";
+            << replacedInLine(a, 12, "p1*X1", "p1 X1")
+                   .replace("X1 = 1 - lambda,\n", "X1 = 1 - lambda,\n\r")
+            << 13 << 12 << "after the product";
         QTest::newRow("byte_order_mark_and_CR")
             << "\xEF\xBB\xBF" + withCr(replacedInLine(a, 1, "parameters", "parameter")) << 1 << 1
             << "\"parameters\"";
-        QTest::newRow("empty_parameters_section")
-            << QByteArray(a).replace("s0, p1, lambda;\n", "") << 3 << 1
-            << "the parameters section is empty";
+        QTest::newRow("empty_parameters_section") << QByteArray(a).replace("s0, p1, lambda;\n", "")
+                                                  << 3 << 1 << "the parameters section is empty";
         QTest::newRow("empty_variables_section")
             << QByteArray(a).replace("X1 = 1 - lambda,\nX0 = 1 - s0 + s0*(1-p1)*X1;\n", "") << 6
             << 1 << "the variables section is empty";
@@ -1016,9 +1021,9 @@ private slots:
         QTest::newRow("byte_order_mark_alone")
             << bom << withPeriods(3) << 1 << 1 << "\"\u25b8parameters\""
             << "the end of the file";
-        QTest::newRow("other_options") << b << withPeriods(3) << 2 << 9
-                                       << "\"s0, p1, \u25b8s1, p2, lambda;\""
-                                       << "\"s0, p1, \u25b8c1, s1, p2,\"";
+        QTest::newRow("other_options")
+            << b << withPeriods(3) << 2 << 9 << "\"s0, p1, \u25b8s1, p2, lambda;\""
+            << "\"s0, p1, \u25b8c1, s1, p2,\"";
         QTest::newRow("history_edited")
             << withCrLf(replacedInLine(b, 15, "s1*p2", "s1*(1-p2)")) << withPeriods(3, true) << 15
             << 21 << "\"\u20261, s0*(1-p1)*s1*\u25b8p2*(1-c2)*lambda,\""
@@ -1031,13 +1036,12 @@ private slots:
             << replacedInLine(b, 15, "s1*p2", "s1 p2") << withPeriods(3, true) << 15 << 20
             << "\"\u2026 1, s0*(1-p1)*s1\u25b8*p2*(1-c2)*lambda,\""
             << "\"\u2026 1, s0*(1-p1)*s1\u25b8 p2*(1-c2)*lambda,\"";
-        QTest::newRow("history_removed")
-            << withoutLine(b, 15) << withPeriods(3, true) << 15 << 3
-            << "\"0 \u25b81 1, s0*(1-p1)*s1*p2*(1-c2)*lambda,\""
-            << "\"0 \u25b82 0, s0*(1-p1)*s1*p2*c2,\"";
+        QTest::newRow("history_removed") << withoutLine(b, 15) << withPeriods(3, true) << 15 << 3
+                                         << "\"0 \u25b81 1, s0*(1-p1)*s1*p2*(1-c2)*lambda,\""
+                                         << "\"0 \u25b82 0, s0*(1-p1)*s1*p2*c2,\"";
         QTest::newRow("last_history_missing")
-            << withoutLine(b, 22) << withPeriods(3, true) << 22 << 1
-            << "\"\u25b82 0 0, s0*p1*c1;\"" << "the end of the file";
+            << withoutLine(b, 22) << withPeriods(3, true) << 22 << 1 << "\"\u25b82 0 0, s0*p1*c1;\""
+            << "the end of the file";
         QTest::newRow("line_added_at_the_end")
             << b + "\n"
             << withPeriods(3, true) << 23 << 1 << "the end of the file"
@@ -1050,8 +1054,8 @@ private slots:
             << b << reducedModel(3, false, true, true) << 2 << 6 << "\"s0, p\u25b8, c1, s1, c2,\""
             << "\"s0, p\u25b81, c1, s1, p2,\"";
         QTest::newRow("reduced_file_other_reduced_options")
-            << reduced << reducedModel(3, true, true, true, true) << 2 << 8
-            << "\"s, p, c\u25b8;\"" << "\"s, p, c\u25b81, c2;\"";
+            << reduced << reducedModel(3, true, true, true, true) << 2 << 8 << "\"s, p, c\u25b8;\""
+            << "\"s, p, c\u25b81, c2;\"";
         QTest::newRow("no_line_break_at_the_end")
             << b.chopped(1) << withPeriods(3, true) << 22 << 17
             << "\"2 0 0, s0*p1*c1;\u25b8\" and then the end of the line"

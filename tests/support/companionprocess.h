@@ -49,8 +49,8 @@ inline CompanionRun runCompanionFed(const QStringList &arguments,
     process.start(QStringLiteral(TARSKCJS_CLI_PATH), arguments);
     if (!process.waitForStarted(-1))
         qFatal("the companion did not start: %s", qPrintable(process.errorString()));
-    for (QByteArray chunk = nextChunk();
-         !chunk.isEmpty() && process.state() == QProcess::Running; chunk = nextChunk()) {
+    for (QByteArray chunk = nextChunk(); !chunk.isEmpty() && process.state() == QProcess::Running;
+         chunk = nextChunk()) {
         process.write(chunk);
         while (process.bytesToWrite() > 0 && process.waitForBytesWritten(-1)) {
         }

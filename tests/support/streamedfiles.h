@@ -49,7 +49,8 @@ private:
 // The chunks of a text made of a head, a part repeated `times` times and a tail.
 inline std::function<QByteArray()> repeated(const QByteArray &head, const QByteArray &part,
                                             qint64 times, const QByteArray &tail) {
-    const qint64 perChunk = std::max<qint64>(1, (qint64(1) << 16) / std::max<qsizetype>(1, part.size()));
+    const qint64 perChunk =
+        std::max<qint64>(1, (qint64(1) << 16) / std::max<qsizetype>(1, part.size()));
     return [=, step = 0, left = times]() mutable -> QByteArray {
         switch (step) {
         case 0:
