@@ -169,7 +169,6 @@ private:
     void reportInOrder(qint64 likelihoodLine);
     std::optional<quint64> firstMissing(const Reading &reading) const;
     std::optional<quint64> nextPresent(const Reading &reading, quint64 after) const;
-    bool isPresent(const Reading &reading, const quint8 *digits) const;
     void idsOf(const Reading &reading, const quint8 *digits, quint8 *ids) const;
     HistoryKey keyOf(const quint8 *ids) const;
     HistoryRuns::Found whereIs(const quint8 *ids, qint64 beforeLine,

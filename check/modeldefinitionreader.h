@@ -3,7 +3,6 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QList>
 #include <QString>
 
 #include <memory>
