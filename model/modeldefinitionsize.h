@@ -8,6 +8,7 @@
 #include <QStringConverter>
 
 #include <utility>
+#include <vector>
 
 // The exact size of the file ModelDefinitionWriter writes, found by counting rather than by
 // enumerating histories: for every N the form allows (2^99 lines at N = 99) in microseconds.
@@ -23,6 +24,46 @@ UInt128 historyCount(int numPeriods, bool censoring);
 ModelDefinitionSize
 modelDefinitionSize(const ModelOptions &options, int newlineLength = 1,
                     QStringConverter::Encoding encoding = QStringConverter::System);
+
+// Where the line of each history starts in the file, by the same counting: the lines before a
+// history fall into runs that share a prefix with it and then take a smaller digit, and each
+// run's bytes have a closed form. O(N) a history, so that chunks of lines can be placed in the
+// file before the lines ahead of them are made.
+class HistoryLineOffsets {
+public:
+    explicit HistoryLineOffsets(const ModelOptions &options, int newlineLength = 1,
+                                QStringConverter::Encoding encoding = QStringConverter::System);
+
+    // Bytes from the start of the file to the line of history `index` (0 is the first); the
+    // number of histories gives the size of the whole file, and so does any larger index.
+    UInt128 offsetOf(quint64 index) const;
+
+private:
+    // A run of histories: those that share the first `occasion` digits, the last of them
+    // `digit`, whatever comes after; the first digits as summed in the walk's state.
+    struct Prefix {
+        UInt128 symbols;          // bytes of their symbols
+        UInt128 factors;          // of their factors
+        UInt128 factorsUntilLast; // of the factors up to their last detection
+        int lastDetection = 0;
+    };
+    Prefix extended(const Prefix &prefix, int occasion, int digit) const;
+    UInt128 runBytes(const Prefix &prefix, int occasion) const;
+    int limitOf(int occasion) const { return occasion == n ? 1 : (censoring ? 2 : 1); }
+
+    int n;
+    bool censoring;
+    UInt128 headBytes;
+    UInt128 lineBytes; // what every line has: release prefix, ", ", line end
+    // By occasion i (1..N) and digit d: [3 * i + d]; factors for i < N only.
+    std::vector<UInt128> symbolBytes, factorBytes;
+    std::vector<UInt128> closingBytes; // by last detection, 0..N
+    // By the first free occasion j (1..N+1), over the histories' rows from j on:
+    std::vector<UInt128> completions;    // how many there are
+    std::vector<UInt128> suffixSymbols;  // the bytes of their symbols
+    std::vector<UInt128> suffixProducts; // of their factors from j on and closings, for the
+                                         // rows with a detection from j on
+};
 
 // "512 bytes", "3.2 GB": decimal units up to YB, then powers of ten; `decimals` digits after
 // the point.

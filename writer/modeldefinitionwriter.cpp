@@ -2,24 +2,27 @@
 #include "modeldefinitionwriter.h"
 
 #include "blockpipe.h"
-#include "descriptordevice.h"
 #include "historycounter.h"
 #include "modeldefinitionsize.h"
 #include "modeloptions.h"
 #include "modeltext.h"
 #include "pieceencoder.h"
+#include "positionedfile.h"
 
-#include <QFileDevice>
 #include <QIODevice>
 #include <QList>
 #include <QTextStream>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
+#include <limits>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -48,11 +51,7 @@ struct Route {
     // reach.
     static bool isRegularFile(QIODevice *device) {
 #ifdef Q_OS_UNIX
-        int handle = -1;
-        if (const auto *file = qobject_cast<const QFileDevice *>(device))
-            handle = file->handle();
-        else if (const auto *descriptor = qobject_cast<const DescriptorDevice *>(device))
-            handle = descriptor->handle();
+        const int handle = descriptorOf(device);
         struct stat info {};
         return handle >= 0 && ::fstat(handle, &info) == 0 && S_ISREG(info.st_mode);
 #else
@@ -419,12 +418,61 @@ private:
     QIODevice *device;
 };
 
-// Writing a regular file in turns: two workers each make a chunk of lines in a buffer of
-// their own and write it themselves, in the file's order, so the file only ever grows at its
-// end. The kernel copies a chunk on the core that made it, and making the next chunk overlaps
-// with the other worker's write. (A writer thread fed by a generator thread, as for pipes,
-// makes every block cross from one core to the other and back: measured, that cost more CPU
-// than it saved wall time.)
+// One worker's chunks of the file: runs of consecutive lines, each made whole in a buffer of
+// the worker's own. Chunk 0 starts with the head.
+class ChunkMaker {
+public:
+    struct Chunk {
+        const char *data;
+        qsizetype size;
+        quint64 linesDone; // lines of the file up to the chunk's end
+        bool last;         // holds the final history
+
+        bool endsAtProgressPoint() const {
+            return !last && linesDone % ModelDefinitionWriter::ProgressInterval == 0;
+        }
+    };
+
+    ChunkMaker(const ModelOptions &options, const Route &route, qsizetype chunkBytes, bool withHead)
+        : encode(route)
+        , lines(options, encode)
+        , head(withHead ? encodedHead(options, encode) : QByteArray())
+        , perChunk(linesPerChunk(lines.maxLineBytes(), chunkBytes))
+        // Left uninitialised: a page costs only once a chunk reaches it.
+        , buffer(new char[size_t(head.size() + lines.maxLineBytes() * qsizetype(perChunk))]) {}
+
+    quint64 firstLine(quint64 chunk) const { return chunk * perChunk; }
+
+    Chunk make(quint64 chunk) {
+        char *end = chunk == 0 ? copy(buffer.get(), head) : buffer.get();
+        quint64 written = 0;
+        bool last = false;
+        lines.startAt(firstLine(chunk));
+        end = lines.writeLines(end, perChunk, written, last);
+        return {buffer.get(), end - buffer.get(), firstLine(chunk) + written, last};
+    }
+
+private:
+    // A power of two, so that chunks end at every progress point; about chunkBytes long.
+    static quint64 linesPerChunk(qsizetype lineBytes, qsizetype chunkBytes) {
+        quint64 lines = ModelDefinitionWriter::ProgressInterval;
+        while (lines > 1 && qsizetype(lines) * lineBytes > chunkBytes)
+            lines /= 2;
+        return lines;
+    }
+
+    PieceBytes encode;
+    LikelihoodLines lines;
+    const QByteArray head;
+    const quint64 perChunk;
+    const std::unique_ptr<char[]> buffer;
+};
+
+// Writing a regular file in turns, for a descriptor that appends: two workers each make a
+// chunk and write it themselves, in the file's order, so the file only ever grows at its end.
+// Making the next chunk overlaps with the other worker's write. (A writer thread fed by a
+// generator thread, as for pipes, makes every block cross from one core to the other and
+// back: measured, that cost more CPU than it saved wall time.)
 class TakingTurns {
 public:
     TakingTurns(const ModelOptions &options, const Route &route, BlockWriter &writer,
@@ -437,46 +485,26 @@ public:
 
     // Runs worker 0 or 1 to its end, or to the end of the other one.
     void work(int worker) {
-        PieceBytes encode(route);
-        LikelihoodLines lines(options, encode);
-        const QByteArray head = worker == 0 ? encodedHead(options, encode) : QByteArray();
-        const quint64 perChunk = linesPerChunk(lines.maxLineBytes());
-        // Left uninitialised: a page costs only once a chunk reaches it.
-        const std::unique_ptr<char[]> buffer(
-            new char[size_t(head.size() + lines.maxLineBytes() * qsizetype(perChunk))]);
-        for (quint64 chunk = quint64(worker); chunk * perChunk < totalLines; chunk += 2) {
-            char *end = chunk == 0 ? copy(buffer.get(), head) : buffer.get();
-            const quint64 first = chunk * perChunk;
-            quint64 written = 0;
-            bool last = false;
-            lines.startAt(first);
-            end = lines.writeLines(end, perChunk, written, last);
+        ChunkMaker maker(options, route, ChunkBytes, worker == 0);
+        for (quint64 chunk = quint64(worker); maker.firstLine(chunk) < totalLines; chunk += 2) {
+            const ChunkMaker::Chunk made = maker.make(chunk);
             if (!waitForTurn(chunk))
                 return;
-            if (!writer.write(buffer.get(), end - buffer.get()))
+            if (!writer.write(made.data, made.size))
                 return stopWith(ModelDefinitionWriter::Outcome::Failed);
-            const quint64 done = first + written;
-            if (!last && done % ModelDefinitionWriter::ProgressInterval == 0 && progress
-                && !progress(done, totalLines))
+            if (made.endsAtProgressPoint() && progress && !progress(made.linesDone, totalLines))
                 return stopWith(ModelDefinitionWriter::Outcome::Cancelled);
             passTurn(chunk);
         }
     }
 
-    ModelDefinitionWriter::Outcome outcome() const { return result; }
+    ModelDefinitionWriter::Outcome finish() const { return result; }
 
 private:
-    // A power of two, so that chunks end at every progress point. About a megabyte: small
-    // enough that the core's cache still holds the chunk when the kernel copies it (chunks of
-    // 4 MiB made that copy two to three times dearer for a 4 GB file), large enough that the
-    // workers hand the turn over seldom (on a virtual machine every wake-up is dear).
-    static quint64 linesPerChunk(qsizetype lineBytes) {
-        constexpr qsizetype ChunkBytes = 1024 * 1024;
-        quint64 lines = ModelDefinitionWriter::ProgressInterval;
-        while (lines > 1 && qsizetype(lines) * lineBytes > ChunkBytes)
-            lines /= 2;
-        return lines;
-    }
+    // Small enough that the core's cache still holds the chunk when the kernel copies it
+    // (chunks of 4 MiB made that copy two to three times dearer for a 4 GB file), large enough
+    // that the workers hand the turn over seldom (on a virtual machine every wake-up is dear).
+    static constexpr qsizetype ChunkBytes = 1024 * 1024;
 
     bool waitForTurn(quint64 chunk) {
         std::unique_lock lock(mutex);
@@ -512,6 +540,144 @@ private:
     ModelDefinitionWriter::Outcome result = ModelDefinitionWriter::Outcome::Completed;
 };
 
+// Writing a regular file in place: two workers each make a chunk and write it at the chunk's
+// own offset, which the size arithmetic gives before the lines ahead of it are made. Neither
+// waits for the other: the kernel still copies one chunk at a time into the file, but no
+// thread sleeps for a turn, so chunks small enough to stay in the core's cache cost no
+// hand-overs.
+//
+// A chunk may land before the one ahead of it, leaving a gap of zeros for a moment. Progress
+// is reported only once the file is whole up to the point; the final chunk is written last,
+// so that a file of full length never has a gap; after a failure or a cancel, whatever lies
+// past the gap or the point is cut off.
+class WritingInPlace {
+public:
+    WritingInPlace(const ModelOptions &options, const Route &route, const PositionedFile &file,
+                   const HistoryLineOffsets &offsets, BlockWriter &writer,
+                   const ModelDefinitionWriter::Progress &progress, quint64 totalLines)
+        : options(options)
+        , route(route)
+        , file(file)
+        , offsets(offsets)
+        , writer(writer)
+        , progress(progress)
+        , totalLines(totalLines)
+        , wholeUpTo(file.start()) {}
+
+    // Runs worker 0 or 1 to its end, or to the end of the other one.
+    void work(int worker) {
+        ChunkMaker maker(options, route, chunkBytes(), worker == 0);
+        for (quint64 chunk = quint64(worker); maker.firstLine(chunk) < totalLines; chunk += 2) {
+            const quint64 offset = offsetOf(maker.firstLine(chunk));
+            const ChunkMaker::Chunk made = maker.make(chunk);
+            const quint64 end = offset + quint64(made.size);
+            Q_ASSERT_X(end == offsetOf(maker.firstLine(chunk + 1)), "ModelDefinitionWriter",
+                       "a chunk must end where the next one begins");
+            if ((made.last && !waitUntilWholeBefore(chunk)) || stopped.load()
+                || !writeAt(made, offset) || !noteWritten(chunk, made, end))
+                return;
+        }
+    }
+
+    // After both workers: leaves the descriptor at the end of the text, or cuts the file back
+    // to where it was whole.
+    ModelDefinitionWriter::Outcome finish() {
+        if (result == ModelDefinitionWriter::Outcome::Completed && !file.moveTo(wholeUpTo))
+            result = ModelDefinitionWriter::Outcome::Failed;
+        if (result != ModelDefinitionWriter::Outcome::Completed)
+            file.cutBackTo(result == ModelDefinitionWriter::Outcome::Cancelled ? cancelledAt
+                                                                               : wholeUpTo);
+        return result;
+    }
+
+private:
+    // A quarter of the core's 1 MiB second-level cache: the chunk is still there when the
+    // kernel copies it.
+    static qsizetype chunkBytes() {
+        static const qsizetype bytes =
+            qEnvironmentVariableIsSet("TARSKCJS_CHUNK_KB")
+                ? 1024 * qEnvironmentVariableIntValue("TARSKCJS_CHUNK_KB")
+                : 256 * 1024;
+        return bytes;
+    }
+
+    struct Written {
+        quint64 end;
+        quint64 linesDone;
+        bool progressPoint;
+    };
+
+    // The first chunk starts with the head, where the descriptor stood.
+    quint64 offsetOf(quint64 line) const {
+        return file.start() + (line == 0 ? 0 : offsets.offsetOf(line).toUInt64Saturated());
+    }
+
+    bool waitUntilWholeBefore(quint64 chunk) {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return stopped.load() || wholeChunks == chunk; });
+        return !stopped.load();
+    }
+
+    // A write the kernel refuses is tried once more through the device, which then either
+    // takes it (the fault has passed) or keeps the reason, which the caller reports.
+    bool writeAt(const ChunkMaker::Chunk &made, quint64 offset) {
+        const qsizetype done = file.writeAt(made.data, made.size, offset);
+        if (done == made.size)
+            return true;
+        const std::lock_guard lock(mutex);
+        if (!stopped.load() && file.moveTo(offset + quint64(done))
+            && writer.write(made.data + done, made.size - done))
+            return true;
+        stop(ModelDefinitionWriter::Outcome::Failed);
+        return false;
+    }
+
+    // Once every chunk before it is written too, the file is whole up to the chunk's end, and
+    // progress is reported there.
+    bool noteWritten(quint64 chunk, const ChunkMaker::Chunk &made, quint64 end) {
+        const std::lock_guard lock(mutex);
+        writtenAhead.emplace(chunk, Written{end, made.linesDone, made.endsAtProgressPoint()});
+        for (auto next = writtenAhead.find(wholeChunks);
+             next != writtenAhead.end() && !stopped.load(); next = writtenAhead.find(wholeChunks)) {
+            const Written written = next->second;
+            writtenAhead.erase(next);
+            ++wholeChunks;
+            wholeUpTo = written.end;
+            if (written.progressPoint && progress && !progress(written.linesDone, totalLines)) {
+                cancelledAt = written.end;
+                stop(ModelDefinitionWriter::Outcome::Cancelled);
+            }
+        }
+        changed.notify_all();
+        return !stopped.load();
+    }
+
+    // Called with the mutex held; the first reason to stop is the one that counts.
+    void stop(ModelDefinitionWriter::Outcome outcome) {
+        if (!stopped.load())
+            result = outcome;
+        stopped.store(true);
+        changed.notify_all();
+    }
+
+    const ModelOptions &options;
+    const Route &route;
+    const PositionedFile &file;
+    const HistoryLineOffsets &offsets;
+    BlockWriter &writer;
+    const ModelDefinitionWriter::Progress &progress;
+    const quint64 totalLines;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    quint64 wholeChunks = 0;                 // chunks written with every chunk before them
+    quint64 wholeUpTo;                       // where they end
+    std::map<quint64, Written> writtenAhead; // written while one before them was not
+    quint64 cancelledAt = 0;
+    std::atomic<bool> stopped = false; // also read between chunks without the mutex
+    ModelDefinitionWriter::Outcome result = ModelDefinitionWriter::Outcome::Completed;
+};
+
 constexpr quint64 SmallFileBytes = 1024 * 1024;
 
 bool historiesFitBeforeProgress(const ModelOptions &options) {
@@ -532,6 +698,22 @@ template<class Work> std::thread startHelper(Work work) {
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 #endif
     return helper;
+}
+
+// Runs the workers' work on this thread and a helper to its end.
+template<class Workers>
+ModelDefinitionWriter::Outcome finishWithTwoWorkers(Workers &workers, QTextStream &out,
+                                                    const ModelDefinitionWriter::Progress &progress,
+                                                    quint64 totalLines) {
+    std::thread helper = startHelper([&workers] { workers.work(1); });
+    workers.work(0);
+    helper.join();
+    const ModelDefinitionWriter::Outcome outcome = workers.finish();
+    if (outcome == ModelDefinitionWriter::Outcome::Failed)
+        out.setStatus(QTextStream::WriteFailed);
+    else if (outcome == ModelDefinitionWriter::Outcome::Completed && progress)
+        progress(totalLines, totalLines);
+    return outcome;
 }
 
 } // namespace
@@ -562,13 +744,16 @@ ModelDefinitionWriter::Outcome ModelDefinitionWriter::write(QTextStream &out,
                        && modelDefinitionSize(options).bytes <= UInt128(SmallFileBytes);
     BlockWriter writer(out, route);
     if (!small && route.regularFile && total < ~quint64(0)) {
+        const std::optional<PositionedFile> file = PositionedFile::of(route.device);
+        const HistoryLineOffsets offsets(options, 1, route.encoding);
+        const UInt128 bytes = offsets.offsetOf(total);
+        if (file && bytes <= UInt128(quint64(std::numeric_limits<qint64>::max()) - file->start())) {
+            file->reserve(bytes.toUInt64Saturated());
+            WritingInPlace inPlace(options, route, *file, offsets, writer, progress, total);
+            return finishWithTwoWorkers(inPlace, out, progress, total);
+        }
         TakingTurns turns(options, route, writer, progress, total);
-        std::thread helper = startHelper([&turns] { turns.work(1); });
-        turns.work(0);
-        helper.join();
-        if (turns.outcome() == Outcome::Completed && progress)
-            progress(total, total);
-        return turns.outcome();
+        return finishWithTwoWorkers(turns, out, progress, total);
     }
 
     BlockPipe pipe(small ? BlockPipe::Mode::Unbounded : BlockPipe::Mode::Bounded);

@@ -13,6 +13,36 @@ qsizetype historyLineCount(const QByteArray &bytes) {
     return bytes.mid(head).count('\n') - 1;
 }
 
+// Where each history's line starts in the written bytes, and then where the file ends.
+QList<qsizetype> lineStarts(const QByteArray &bytes) {
+    const QByteArray head = "\"CJS Likelihood\"\n";
+    QList<qsizetype> starts = {bytes.indexOf(head) + head.size()};
+    for (qsizetype end = bytes.indexOf('\n', starts.constLast()); end >= 0;
+         end = bytes.indexOf('\n', end + 1))
+        starts.append(end + 1);
+    return starts;
+}
+
+// The offsets put every line where the writer put it, counting each newline as
+// `newlineLength` bytes, and the end of the file after the last one.
+void compareLineOffsets(const ModelOptions &options, const QByteArray &bytes,
+                        QStringConverter::Encoding encoding, int newlineLength) {
+    const HistoryLineOffsets offsets(options, newlineLength, encoding);
+    const QList<qsizetype> starts = lineStarts(bytes);
+    const qsizetype headNewlines = bytes.left(starts.constFirst()).count('\n');
+    for (qsizetype i = 0; i < starts.size(); ++i) {
+        const qsizetype newlines = headNewlines + i;
+        const UInt128 expected = quint64(starts.at(i) + newlines * (newlineLength - 1));
+        if (offsets.offsetOf(quint64(i)) != expected)
+            QFAIL(
+                qPrintable(QStringLiteral("history %1 of %2: %3 instead of %4")
+                               .arg(i)
+                               .arg(starts.size() - 1)
+                               .arg(offsets.offsetOf(quint64(i)).toString(), expected.toString())));
+    }
+    QCOMPARE(offsets.offsetOf(~quint64(0)), offsets.offsetOf(quint64(starts.size() - 1)));
+}
+
 QString randomText(QRandomGenerator &random) {
     static const QString alphabet = QStringLiteral("abXYZ019_ ()*-\u00e9\u03c6");
     QString text;
@@ -126,6 +156,10 @@ private slots:
         // With CR LF every newline the writer emits takes one byte more.
         const ModelDefinitionSize crlf = modelDefinitionSize(options, 2, QStringConverter::Utf8);
         QCOMPARE(crlf.bytes, UInt128(quint64(bytes.size() + bytes.count('\n'))));
+
+        compareLineOffsets(options, bytes, QStringConverter::Utf8, 1);
+        if (!QTest::currentTestFailed())
+            compareLineOffsets(options, bytes, QStringConverter::Utf8, 2);
     }
 
     void followsTheEncoding() {
@@ -136,6 +170,7 @@ private slots:
             const QByteArray bytes = writtenBytes(options, encoding);
             QCOMPARE(modelDefinitionSize(options, 1, encoding).bytes,
                      UInt128(quint64(bytes.size())));
+            compareLineOffsets(options, bytes, encoding, 1);
         }
     }
 
@@ -156,6 +191,10 @@ private slots:
         QCOMPARE(size.lines.toString(), lines);
         QVERIFY(!size.bytes.isSaturated());
         QVERIFY(size.bytes > size.lines * 100); // every line is longer than 100 bytes there
+        // The offsets reach as far as a 64-bit index does, and the whole file beyond.
+        const HistoryLineOffsets offsets(withPeriods(numPeriods, censoring));
+        QVERIFY(offsets.offsetOf(~quint64(0) - 1) < offsets.offsetOf(~quint64(0)));
+        QVERIFY(offsets.offsetOf(~quint64(0)) < size.bytes || size.lines.fitsIn64());
     }
 
     // Each added period a little more than doubles the file: exactness at N = 99 rests on
