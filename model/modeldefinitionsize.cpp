@@ -8,6 +8,7 @@
 #include <QLocale>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -107,60 +108,76 @@ HistoryLineOffsets::HistoryLineOffsets(const ModelOptions &options, int newlineL
                                        QStringConverter::Encoding encoding)
     : n(options.numPeriods >= 2 ? options.numPeriods : 0)
     , censoring(options.censoring) {
-    LengthOf length(encoding, newlineLength);
-    headBytes = length(parametersSection(options)) + length(variablesSection(options))
-                + length(likelihoodHead());
     if (n == 0)
         return;
-    lineBytes = length(releasePrefix(options)) + length(ProductSeparator) + length(LineEnd);
-
-    symbolBytes.resize(size_t(3 * (n + 1)));
-    factorBytes.resize(size_t(3 * (n + 1)));
+    LengthOf length(encoding, newlineLength);
+    const UInt128 head = length(parametersSection(options)) + length(variablesSection(options))
+                         + length(likelihoodHead());
+    const UInt128 line =
+        length(releasePrefix(options)) + length(ProductSeparator) + length(LineEnd);
+    std::vector<UInt128> pieces(size_t(6 * (n + 1)));
     for (int i = 1; i <= n; ++i) {
         const QString separator = i < n ? SymbolSeparator : QString();
         for (int digit = 0; digit <= limitOf(i); ++digit) {
-            symbolBytes[size_t(3 * i + digit)] = length(symbol(options, digit) + separator);
+            pieces[size_t(6 * i + digit)] = length(symbol(options, digit) + separator);
             if (i < n)
-                factorBytes[size_t(3 * i + digit)] = length(factor(options, i, digit));
+                pieces[size_t(6 * i + 3 + digit)] = length(factor(options, i, digit));
         }
     }
+    std::vector<UInt128> closings;
     for (int last = 0; last <= n; ++last)
-        closingBytes.push_back(length(closingFactor(options, last, false)));
+        closings.push_back(length(closingFactor(options, last, false)));
 
     // From the last occasion back: the rows from j on take 0 or 1 at j and go on as the rows
     // from j + 1 do, or (censoring, j < N) take 2 at j and zeros after it.
-    completions.assign(size_t(n + 2), 0);
-    suffixSymbols.assign(size_t(n + 2), 0);
-    suffixProducts.assign(size_t(n + 2), 0);
-    completions[size_t(n + 1)] = 1;
+    std::vector<UInt128> rowsFrom(size_t(n + 2)), symbolsFrom(size_t(n + 2)),
+        productsFrom(size_t(n + 2));
+    rowsFrom[size_t(n + 1)] = 1;
     UInt128 zerosAfter = 0; // symbol bytes of zeros from j + 1 to N
     for (int j = n; j >= 1; --j) {
-        const auto at = [](const std::vector<UInt128> &table, int i, int digit) {
-            return table[size_t(3 * i + digit)];
-        };
-        const UInt128 rows = completions[size_t(j + 1)];
+        const auto piece = [&](int offset) { return pieces[size_t(6 * j + offset)]; };
+        const UInt128 rows = rowsFrom[size_t(j + 1)];
         const bool censorsHere = censoring && j < n;
-        const UInt128 notDetected = j < n ? at(factorBytes, j, 0) : UInt128(0);
-        const UInt128 detected = j < n ? at(factorBytes, j, 1) : UInt128(0);
-        completions[size_t(j)] = rows * 2 + (censorsHere ? 1 : 0);
-        suffixSymbols[size_t(j)] = suffixSymbols[size_t(j + 1)] * 2
-                                   + rows * (at(symbolBytes, j, 0) + at(symbolBytes, j, 1))
-                                   + (censorsHere ? at(symbolBytes, j, 2) + zerosAfter : 0);
+        const UInt128 notDetected = j < n ? piece(3) : UInt128(0);
+        const UInt128 detected = j < n ? piece(4) : UInt128(0);
+        rowsFrom[size_t(j)] = rows * 2 + (censorsHere ? 1 : 0);
+        symbolsFrom[size_t(j)] = symbolsFrom[size_t(j + 1)] * 2 + rows * (piece(0) + piece(1))
+                                 + (censorsHere ? piece(2) + zerosAfter : 0);
         // A 0 or 1 at j puts j's factor into every row with a later detection; a 1 followed
         // by zeros ends at j, with j's factor (j < N) and X(j) or F; a 2 ends with C(j).
-        suffixProducts[size_t(j)] =
-            suffixProducts[size_t(j + 1)] * 2 + (rows - 1) * (notDetected + detected) + detected
-            + closingBytes[size_t(j)] + (censorsHere ? at(factorBytes, j, 2) : 0);
-        zerosAfter += at(symbolBytes, j, 0);
+        productsFrom[size_t(j)] = productsFrom[size_t(j + 1)] * 2
+                                  + (rows - 1) * (notDetected + detected) + detected
+                                  + closings[size_t(j)] + (censorsHere ? piece(5) : 0);
+        zerosAfter += piece(0);
     }
+
+    // Every other figure is part of the whole file, so all fit once it does.
+    const UInt128 whole =
+        head + rowsFrom[1] * line + symbolsFrom[1] + closings[0] + productsFrom[1];
+    valid = whole <= UInt128(quint64(std::numeric_limits<qint64>::max()));
+    if (!valid)
+        return;
+    const auto narrowed = [](const std::vector<UInt128> &wide) {
+        std::vector<quint64> values;
+        for (const UInt128 value : wide)
+            values.push_back(value.toUInt64Saturated());
+        return values;
+    };
+    headBytes = head.toUInt64Saturated();
+    lineBytes = line.toUInt64Saturated();
+    pieceBytes = narrowed(pieces);
+    closingBytes = narrowed(closings);
+    completions = narrowed(rowsFrom);
+    suffixSymbols = narrowed(symbolsFrom);
+    suffixProducts = narrowed(productsFrom);
 }
 
 HistoryLineOffsets::Prefix HistoryLineOffsets::extended(const Prefix &prefix, int occasion,
                                                         int digit) const {
     Prefix next = prefix;
-    next.symbols += symbolBytes[size_t(3 * occasion + digit)];
+    next.symbols += symbolBytes(occasion, digit);
     if (occasion < n)
-        next.factors += factorBytes[size_t(3 * occasion + digit)];
+        next.factors += factorBytes(occasion, digit);
     if (digit == 1) {
         next.lastDetection = occasion;
         next.factorsUntilLast = next.factors;
@@ -168,12 +185,12 @@ HistoryLineOffsets::Prefix HistoryLineOffsets::extended(const Prefix &prefix, in
     return next;
 }
 
-// The rows that start with the prefix's `occasion` digits (no 2 among them): the one that
-// goes on with zeros ends at the prefix's last detection; every other one has all the
-// prefix's factors and then those of its own occasions.
-UInt128 HistoryLineOffsets::runBytes(const Prefix &prefix, int occasion) const {
+// The rows that start with the prefix's `occasion` digits: the one that goes on with zeros
+// ends at the prefix's last detection; every other one has all the prefix's factors and then
+// those of its own occasions.
+quint64 HistoryLineOffsets::runBytes(const Prefix &prefix, int occasion) const {
     const size_t next = size_t(occasion + 1);
-    const UInt128 rows = completions[next];
+    const quint64 rows = completions[next];
     return rows * (lineBytes + prefix.symbols) + suffixSymbols[next] + (rows - 1) * prefix.factors
            + prefix.factorsUntilLast + closingBytes[size_t(prefix.lastDetection)]
            + suffixProducts[next];
@@ -181,24 +198,23 @@ UInt128 HistoryLineOffsets::runBytes(const Prefix &prefix, int occasion) const {
 
 // Digit by digit, as HistoryCounter::jumpTo() finds the history: every run that a smaller
 // digit starts comes before it.
-UInt128 HistoryLineOffsets::offsetOf(quint64 index) const {
-    if (n == 0)
-        return headBytes;
-    if (UInt128(index) >= completions[1])
+quint64 HistoryLineOffsets::offsetOf(quint64 index) const {
+    if (!valid)
+        return 0;
+    if (index >= completions[1])
         return headBytes + runBytes(Prefix(), 0);
-    UInt128 offset = headBytes;
+    quint64 offset = headBytes;
     Prefix prefix;
-    for (int occasion = 1; occasion <= n; ++occasion) {
+    // Once the index is used up, the history goes on with zeros: nothing else comes before it.
+    for (int occasion = 1; occasion <= n && index > 0; ++occasion) {
         int digit = 0;
-        for (UInt128 run = completions[size_t(occasion + 1)];
-             digit < limitOf(occasion) && UInt128(index) >= run; ++digit) {
+        for (quint64 run = completions[size_t(occasion + 1)];
+             digit < limitOf(occasion) && index >= run; ++digit) {
             offset += runBytes(extended(prefix, occasion, digit), occasion);
-            index -= run.toUInt64Saturated();
+            index -= run;
             if (digit == 1)
                 run = 1; // a 2 and zeros
         }
-        if (digit == 2)
-            break; // zeros follow, and nothing else before them
         prefix = extended(prefix, occasion, digit);
     }
     return offset;

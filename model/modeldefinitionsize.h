@@ -28,40 +28,49 @@ modelDefinitionSize(const ModelOptions &options, int newlineLength = 1,
 // Where the line of each history starts in the file, by the same counting: the lines before a
 // history fall into runs that share a prefix with it and then take a smaller digit, and each
 // run's bytes have a closed form. O(N) a history, so that chunks of lines can be placed in the
-// file before the lines ahead of them are made.
+// file before the lines ahead of them are made. Kept for files shorter than 2^63 bytes, the
+// most a file offset reaches.
 class HistoryLineOffsets {
 public:
     explicit HistoryLineOffsets(const ModelOptions &options, int newlineLength = 1,
                                 QStringConverter::Encoding encoding = QStringConverter::System);
 
+    // False for N < 2 and for a file of 2^63 bytes or more; offsetOf() then answers 0.
+    bool isValid() const { return valid; }
+
     // Bytes from the start of the file to the line of history `index` (0 is the first); the
     // number of histories gives the size of the whole file, and so does any larger index.
-    UInt128 offsetOf(quint64 index) const;
+    quint64 offsetOf(quint64 index) const;
 
 private:
-    // A run of histories: those that share the first `occasion` digits, the last of them
-    // `digit`, whatever comes after; the first digits as summed in the walk's state.
+    // The first digits of a run of histories, none of them a 2, as the walk sums them.
     struct Prefix {
-        UInt128 symbols;          // bytes of their symbols
-        UInt128 factors;          // of their factors
-        UInt128 factorsUntilLast; // of the factors up to their last detection
+        quint64 symbols = 0;          // bytes of their symbols
+        quint64 factors = 0;          // of their factors
+        quint64 factorsUntilLast = 0; // of the factors up to their last detection
         int lastDetection = 0;
     };
     Prefix extended(const Prefix &prefix, int occasion, int digit) const;
-    UInt128 runBytes(const Prefix &prefix, int occasion) const;
+    quint64 runBytes(const Prefix &prefix, int occasion) const;
     int limitOf(int occasion) const { return occasion == n ? 1 : (censoring ? 2 : 1); }
+    quint64 symbolBytes(int occasion, int digit) const {
+        return pieceBytes[size_t(6 * occasion + digit)];
+    }
+    quint64 factorBytes(int occasion, int digit) const { // occasions 1..N-1
+        return pieceBytes[size_t(6 * occasion + 3 + digit)];
+    }
 
     int n;
     bool censoring;
-    UInt128 headBytes;
-    UInt128 lineBytes; // what every line has: release prefix, ", ", line end
-    // By occasion i (1..N) and digit d: [3 * i + d]; factors for i < N only.
-    std::vector<UInt128> symbolBytes, factorBytes;
-    std::vector<UInt128> closingBytes; // by last detection, 0..N
-    // By the first free occasion j (1..N+1), over the histories' rows from j on:
-    std::vector<UInt128> completions;    // how many there are
-    std::vector<UInt128> suffixSymbols;  // the bytes of their symbols
-    std::vector<UInt128> suffixProducts; // of their factors from j on and closings, for the
+    bool valid = false;
+    quint64 headBytes = 0;
+    quint64 lineBytes = 0;             // what every line has: release prefix, ", ", line end
+    std::vector<quint64> pieceBytes;   // by occasion (1..N): symbols and factors by digit
+    std::vector<quint64> closingBytes; // by last detection, 0..N
+    // By the first free occasion j (1..N+1), over the rows of the histories from j on:
+    std::vector<quint64> completions;    // how many there are
+    std::vector<quint64> suffixSymbols;  // the bytes of their symbols
+    std::vector<quint64> suffixProducts; // of their factors from j on and closings, for the
                                          // rows with a detection from j on
 };
 

@@ -30,7 +30,7 @@ UInt128 UInt128::powerOfTwo(int exponent) {
     return fromParts(0, quint64(1) << exponent);
 }
 
-UInt128 operator+(UInt128 a, UInt128 b) {
+UInt128 UInt128::sum(UInt128 a, UInt128 b) {
     const quint64 low = a.lo + b.lo;
     const quint64 carry = low < a.lo ? 1 : 0;
     const quint64 high = a.hi + b.hi;
@@ -48,7 +48,7 @@ UInt128 operator-(UInt128 a, UInt128 b) {
     return UInt128::fromParts(a.hi - b.hi - borrow, a.lo - b.lo);
 }
 
-UInt128 operator*(UInt128 a, UInt128 b) {
+UInt128 UInt128::product(UInt128 a, UInt128 b) {
     if (a.hi != 0 && b.hi != 0)
         return UInt128::max();
     quint64 high, low;

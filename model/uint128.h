@@ -22,9 +22,15 @@ public:
     double toDouble() const;
     QString toString() const;
 
-    friend UInt128 operator+(UInt128 a, UInt128 b);
+    // Sums and products of counts that fit in 64 and 32 bits are the common case, inline.
+    friend UInt128 operator+(UInt128 a, UInt128 b) {
+        const quint64 low = a.lo + b.lo;
+        return (a.hi | b.hi) == 0 && low >= a.lo ? UInt128(low) : sum(a, b);
+    }
     friend UInt128 operator-(UInt128 a, UInt128 b); // a >= b; saturated a stays saturated
-    friend UInt128 operator*(UInt128 a, UInt128 b);
+    friend UInt128 operator*(UInt128 a, UInt128 b) {
+        return (a.hi | b.hi | ((a.lo | b.lo) >> 32)) == 0 ? UInt128(a.lo * b.lo) : product(a, b);
+    }
     UInt128 &operator+=(UInt128 other) { return *this = *this + other; }
     UInt128 &operator*=(UInt128 other) { return *this = *this * other; }
 
@@ -42,6 +48,8 @@ private:
         v.lo = low;
         return v;
     }
+    static UInt128 sum(UInt128 a, UInt128 b);
+    static UInt128 product(UInt128 a, UInt128 b);
     quint32 divideBy(quint32 divisor); // in place; returns the remainder
 
     quint64 hi = 0;

@@ -609,7 +609,7 @@ private:
 
     // The first chunk starts with the head, where the descriptor stood.
     quint64 offsetOf(quint64 line) const {
-        return file.start() + (line == 0 ? 0 : offsets.offsetOf(line).toUInt64Saturated());
+        return file.start() + (line == 0 ? 0 : offsets.offsetOf(line));
     }
 
     bool waitUntilWholeBefore(quint64 chunk) {
@@ -744,13 +744,15 @@ ModelDefinitionWriter::Outcome ModelDefinitionWriter::write(QTextStream &out,
                        && modelDefinitionSize(options).bytes <= UInt128(SmallFileBytes);
     BlockWriter writer(out, route);
     if (!small && route.regularFile && total < ~quint64(0)) {
-        const std::optional<PositionedFile> file = PositionedFile::of(route.device);
-        const HistoryLineOffsets offsets(options, 1, route.encoding);
-        const UInt128 bytes = offsets.offsetOf(total);
-        if (file && bytes <= UInt128(quint64(std::numeric_limits<qint64>::max()) - file->start())) {
-            file->reserve(bytes.toUInt64Saturated());
-            WritingInPlace inPlace(options, route, *file, offsets, writer, progress, total);
-            return finishWithTwoWorkers(inPlace, out, progress, total);
+        if (const std::optional<PositionedFile> file = PositionedFile::of(route.device)) {
+            const HistoryLineOffsets offsets(options, 1, route.encoding);
+            const quint64 bytes = offsets.offsetOf(total);
+            if (offsets.isValid()
+                && bytes <= quint64(std::numeric_limits<qint64>::max()) - file->start()) {
+                file->reserve(bytes);
+                WritingInPlace inPlace(options, route, *file, offsets, writer, progress, total);
+                return finishWithTwoWorkers(inPlace, out, progress, total);
+            }
         }
         TakingTurns turns(options, route, writer, progress, total);
         return finishWithTwoWorkers(turns, out, progress, total);

@@ -32,13 +32,13 @@ void compareLineOffsets(const ModelOptions &options, const QByteArray &bytes,
     const qsizetype headNewlines = bytes.left(starts.constFirst()).count('\n');
     for (qsizetype i = 0; i < starts.size(); ++i) {
         const qsizetype newlines = headNewlines + i;
-        const UInt128 expected = quint64(starts.at(i) + newlines * (newlineLength - 1));
+        const quint64 expected = quint64(starts.at(i) + newlines * (newlineLength - 1));
         if (offsets.offsetOf(quint64(i)) != expected)
-            QFAIL(
-                qPrintable(QStringLiteral("history %1 of %2: %3 instead of %4")
-                               .arg(i)
-                               .arg(starts.size() - 1)
-                               .arg(offsets.offsetOf(quint64(i)).toString(), expected.toString())));
+            QFAIL(qPrintable(QStringLiteral("history %1 of %2: %3 instead of %4")
+                                 .arg(i)
+                                 .arg(starts.size() - 1)
+                                 .arg(offsets.offsetOf(quint64(i)))
+                                 .arg(expected)));
     }
     QCOMPARE(offsets.offsetOf(~quint64(0)), offsets.offsetOf(quint64(starts.size() - 1)));
 }
@@ -191,10 +191,8 @@ private slots:
         QCOMPARE(size.lines.toString(), lines);
         QVERIFY(!size.bytes.isSaturated());
         QVERIFY(size.bytes > size.lines * 100); // every line is longer than 100 bytes there
-        // The offsets reach as far as a 64-bit index does, and the whole file beyond.
-        const HistoryLineOffsets offsets(withPeriods(numPeriods, censoring));
-        QVERIFY(offsets.offsetOf(~quint64(0) - 1) < offsets.offsetOf(~quint64(0)));
-        QVERIFY(offsets.offsetOf(~quint64(0)) < size.bytes || size.lines.fitsIn64());
+        // Such files are beyond any file offset: the offsets are not kept for them.
+        QVERIFY(!HistoryLineOffsets(withPeriods(numPeriods, censoring)).isValid());
     }
 
     // Each added period a little more than doubles the file: exactness at N = 99 rests on
@@ -209,11 +207,38 @@ private slots:
         }
     }
 
+    // Two ways of counting, the offsets' and the size's, agree on files too long to write.
+    void offsetsReachTheWholeSize_data() {
+        QTest::addColumn<int>("numPeriods");
+        QTest::addColumn<bool>("censoring");
+        QTest::newRow("N30") << 30 << false;
+        QTest::newRow("N40_censoring") << 40 << true;
+        QTest::newRow("N50") << 50 << false;
+        QTest::newRow("N52_censoring") << 52 << true;
+    }
+    void offsetsReachTheWholeSize() {
+        QFETCH(int, numPeriods);
+        QFETCH(bool, censoring);
+        const ModelOptions options = withPeriods(numPeriods, censoring);
+        const HistoryLineOffsets offsets(options);
+        const ModelDefinitionSize size = modelDefinitionSize(options);
+        QVERIFY(offsets.isValid());
+        QCOMPARE(UInt128(offsets.offsetOf(size.lines.toUInt64Saturated())), size.bytes);
+        // The first history's line, then the second's: the all-zero line is the shortest.
+        const quint64 first = offsets.offsetOf(0);
+        QVERIFY(offsets.offsetOf(1) - first > quint64(numPeriods) * 2);
+        QVERIFY(offsets.offsetOf(1) - first < offsets.offsetOf(2) - offsets.offsetOf(1));
+    }
+
     void uint128Arithmetic() {
         const UInt128 big = UInt128::powerOfTwo(100);
         QCOMPARE(big.toString(), QStringLiteral("1267650600228229401496703205376"));
         QCOMPARE((big + big).toString(), UInt128::powerOfTwo(101).toString());
         QCOMPARE((UInt128(~quint64(0)) + 1).toString(), QStringLiteral("18446744073709551616"));
+        QCOMPARE((UInt128(0xffffffffu) * UInt128(0xffffffffu)).toString(),
+                 QStringLiteral("18446744065119617025"));
+        QCOMPARE((UInt128(quint64(1) << 32) * UInt128(quint64(1) << 33)).toString(),
+                 QStringLiteral("36893488147419103232"));
         QCOMPARE((UInt128(~quint64(0)) * UInt128(~quint64(0))).toString(),
                  QStringLiteral("340282366920938463426481119284349108225"));
         QCOMPARE(UInt128(3) * UInt128::powerOfTwo(98) - 1, historyCount(99, true));
