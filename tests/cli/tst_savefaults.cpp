@@ -62,6 +62,21 @@ QStringList argumentsFor(const ModelOptions &options) {
 
 std::map<QByteArray, int> injected;
 
+// How the disk fails at a byte: the file may grow no further (a full disk, the file size
+// limit), or that byte cannot be written but those after it can (a failing sector).
+enum class DiskFault { FileSizeLimit, BadSpot };
+
+void injectFault(QProcess &process, DiskFault fault, qint64 at) {
+    if (fault == DiskFault::FileSizeLimit)
+        limitFileSize(process, at);
+    else
+        failWritesAt(process, at);
+}
+
+const char *nameOf(DiskFault fault) {
+    return fault == DiskFault::FileSizeLimit ? "file size limit" : "bad spot";
+}
+
 QByteArray describe(const CompanionRun &run, qint64 limit) {
     return QStringLiteral("limit %1: exit status %2, code %3, stderr \"%4\"")
         .arg(limit)
@@ -74,6 +89,7 @@ QByteArray describe(const CompanionRun &run, qint64 limit) {
 } // namespace
 
 Q_DECLARE_METATYPE(ModelOptions)
+Q_DECLARE_METATYPE(DiskFault)
 
 class TestSaveFaults : public QObject {
     Q_OBJECT
@@ -82,10 +98,10 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
 
-    void fileSizeLimitOnSavedFile_data();
-    void fileSizeLimitOnSavedFile();
-    void fileSizeLimitOnStandardOutput_data();
-    void fileSizeLimitOnStandardOutput();
+    void diskFaultOnSavedFile_data();
+    void diskFaultOnSavedFile();
+    void diskFaultOnStandardOutput_data();
+    void diskFaultOnStandardOutput();
     void fullDeviceAsStandardOutput_data();
     void fullDeviceAsStandardOutput();
     void unopenableTarget_data();
@@ -117,27 +133,37 @@ void TestSaveFaults::cleanupTestCase() {
               count);
 }
 
-void TestSaveFaults::fileSizeLimitOnSavedFile_data() {
+void TestSaveFaults::diskFaultOnSavedFile_data() {
     QTest::addColumn<ModelOptions>("options");
     QTest::addColumn<QByteArray>("previous");
+    QTest::addColumn<DiskFault>("fault");
 
+    const DiskFault limit = DiskFault::FileSizeLimit;
     // Small files stay in one block of the writer; the large one takes two.
-    QTest::newRow("small_over_previous") << withPeriods(3, true) << QByteArray("earlier model\n");
-    QTest::newRow("small_no_previous") << withPeriods(3, true) << QByteArray();
+    QTest::newRow("small_over_previous")
+        << withPeriods(3, true) << QByteArray("earlier model\n") << limit;
+    QTest::newRow("small_no_previous") << withPeriods(3, true) << QByteArray() << limit;
     QTest::newRow("medium_over_longer_previous")
-        << withPeriods(7, false) << QByteArray(20000, 'x').append('\n');
-    QTest::newRow("large_over_previous") << withPeriods(11, true) << QByteArray("earlier model\n");
-    QTest::newRow("large_no_previous") << withPeriods(11, true) << QByteArray();
-    // Written in turns by two workers, chunk after chunk.
+        << withPeriods(7, false) << QByteArray(20000, 'x').append('\n') << limit;
+    QTest::newRow("large_over_previous")
+        << withPeriods(11, true) << QByteArray("earlier model\n") << limit;
+    QTest::newRow("large_no_previous") << withPeriods(11, true) << QByteArray() << limit;
+    // Written in place by two workers, chunk after chunk; past a bad spot the other worker's
+    // chunks still land.
     QTest::newRow("two_workers_over_previous")
-        << withPeriods(15, true) << QByteArray("earlier model\n");
+        << withPeriods(15, true) << QByteArray("earlier model\n") << limit;
+    QTest::newRow("two_workers_bad_spot_over_previous")
+        << withPeriods(15, true) << QByteArray("earlier model\n") << DiskFault::BadSpot;
+    QTest::newRow("large_bad_spot_no_previous")
+        << withPeriods(11, true) << QByteArray() << DiskFault::BadSpot;
 }
 
-// Whatever byte the disk runs out at, the companion exits 1 naming the file, the earlier file
+// Whatever byte the disk fails at, the companion exits 1 naming the file, the earlier file
 // stays byte for byte and nothing else appears beside it; from the file's size on, it succeeds.
-void TestSaveFaults::fileSizeLimitOnSavedFile() {
+void TestSaveFaults::diskFaultOnSavedFile() {
     QFETCH(ModelOptions, options);
     QFETCH(QByteArray, previous);
+    QFETCH(DiskFault, fault);
 
     const QByteArray expected = expectedFileBytes(options);
     const QTemporaryDir dir;
@@ -145,16 +171,16 @@ void TestSaveFaults::fileSizeLimitOnSavedFile() {
     const QString target = dir.filePath(QStringLiteral("model.txt"));
     const QStringList arguments = argumentsFor(options) << "-o" << target;
 
-    for (const qint64 limit : limitsFor(expected.size())) {
+    for (const qint64 at : limitsFor(expected.size())) {
         QFile::remove(target);
         if (!previous.isEmpty())
             QVERIFY(writeFile(target, previous));
-        const CompanionRun run =
-            runCompanion(arguments, [limit](QProcess &process) { limitFileSize(process, limit); });
-        const QByteArray why = describe(run, limit);
+        const CompanionRun run = runCompanion(
+            arguments, [fault, at](QProcess &process) { injectFault(process, fault, at); });
+        const QByteArray why = describe(run, at);
         QVERIFY2(run.exitStatus == QProcess::NormalExit, why);
         QVERIFY2(run.out.isEmpty(), why);
-        if (limit < expected.size()) {
+        if (at < expected.size()) {
             QVERIFY2(run.exitCode == 1, why);
             QVERIFY2(run.err.contains(target.toLocal8Bit()) && run.err.count('\n') == 1, why);
             QVERIFY2(!run.err.contains("Unknown error"), why);
@@ -165,7 +191,7 @@ void TestSaveFaults::fileSizeLimitOnSavedFile() {
                 QVERIFY2(readFile(target) == previous, why);
                 QVERIFY2(entriesOf(dir.path()) == QStringList{"model.txt"}, why);
             }
-            ++injected["file size limit, saved file"];
+            ++injected[nameOf(fault) + QByteArray(", saved file")];
         } else {
             QVERIFY2(run.exitCode == 0 && run.err.isEmpty(), why);
             QVERIFY2(readFile(target) == expected, why);
@@ -174,39 +200,71 @@ void TestSaveFaults::fileSizeLimitOnSavedFile() {
     }
 }
 
-void TestSaveFaults::fileSizeLimitOnStandardOutput_data() {
+void TestSaveFaults::diskFaultOnStandardOutput_data() {
     QTest::addColumn<ModelOptions>("options");
-    QTest::newRow("small") << withPeriods(3, true);
-    QTest::newRow("large") << withPeriods(11, true);
-    QTest::newRow("two_workers") << withPeriods(15, true);
+    QTest::addColumn<DiskFault>("fault");
+    QTest::addColumn<QByteArray>("before"); // what the file holds when the companion starts
+    QTest::addColumn<bool>("appending");    // `>> FILE` rather than `{ printf ...; cli; } > FILE`
+
+    const DiskFault limit = DiskFault::FileSizeLimit;
+    const DiskFault badSpot = DiskFault::BadSpot;
+    const QByteArray head = "head\n";
+    QTest::newRow("small") << withPeriods(3, true) << limit << QByteArray() << false;
+    QTest::newRow("large") << withPeriods(11, true) << limit << QByteArray() << false;
+    QTest::newRow("two_workers") << withPeriods(15, true) << limit << QByteArray() << false;
+    QTest::newRow("two_workers_bad_spot")
+        << withPeriods(15, true) << badSpot << QByteArray() << false;
+    QTest::newRow("two_workers_after_text_in_the_file")
+        << withPeriods(15, true) << limit << head << false;
+    QTest::newRow("two_workers_bad_spot_after_text_in_the_file")
+        << withPeriods(15, true) << badSpot << head << false;
+    QTest::newRow("two_workers_appending") << withPeriods(15, true) << limit << head << true;
+    QTest::newRow("two_workers_appending_bad_spot")
+        << withPeriods(15, true) << badSpot << head << true;
 }
 
 // Standard output cannot be replaced atomically, but a cut-off output must never pass for a
-// whole one: exit 1 with a message, and what did arrive is the file's beginning.
-void TestSaveFaults::fileSizeLimitOnStandardOutput() {
+// whole one: exit 1 with a message, and what did arrive is the file's beginning, with no gap
+// of zeros where a chunk failed before one after it was written. The output starts where
+// the descriptor stood, also when something was written before it, and is appended to a
+// file opened for appending.
+void TestSaveFaults::diskFaultOnStandardOutput() {
     QFETCH(ModelOptions, options);
+    QFETCH(DiskFault, fault);
+    QFETCH(QByteArray, before);
+    QFETCH(bool, appending);
 
     const QByteArray expected = expectedFileBytes(options);
     const QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString output = dir.filePath(QStringLiteral("out.txt"));
+    // A shell writes `before` and then runs the companion on the same descriptor.
+    const QString shell = QStringLiteral("/bin/sh");
+    const QStringList arguments =
+        QStringList{"-c", "printf '%s' \"$1\"; shift; exec \"$@\"", "sh",
+                    appending ? QString() : QString::fromLatin1(before), TARSKCJS_CLI_PATH}
+        + argumentsFor(options);
     for (const qint64 limit : limitsFor(expected.size())) {
-        QFile::remove(output);
-        const CompanionRun run = runCompanion(argumentsFor(options), [&](QProcess &process) {
-            limitFileSize(process, limit);
-            process.setStandardOutputFile(output);
+        QVERIFY(writeFile(output, appending ? before : QByteArray()));
+        const qint64 at = before.size() + limit;
+        const CompanionRun run = runCompanionProgram(shell, arguments, [&](QProcess &process) {
+            injectFault(process, fault, at);
+            process.setStandardOutputFile(output,
+                                          appending ? QIODevice::Append : QIODevice::Truncate);
         });
-        const QByteArray why = describe(run, limit);
+        const QByteArray why = describe(run, at);
         const QByteArray written = readFile(output);
         QVERIFY2(run.exitStatus == QProcess::NormalExit, why);
+        QVERIFY2(written.startsWith(before), why);
+        const QByteArray model = written.mid(before.size());
         if (limit < expected.size()) {
             QVERIFY2(run.exitCode == 1, why);
             QVERIFY2(run.err.contains("standard output"), why);
-            QVERIFY2(written.size() <= limit && expected.startsWith(written), why);
-            ++injected["file size limit, standard output"];
+            QVERIFY2(model.size() <= limit && expected.startsWith(model), why);
+            ++injected[nameOf(fault) + QByteArray(", standard output")];
         } else {
             QVERIFY2(run.exitCode == 0 && run.err.isEmpty(), why);
-            QVERIFY2(written == expected, why);
+            QVERIFY2(model == expected, why);
         }
     }
 }

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <functional>
 #include <sys/resource.h>
+#include <utility>
 
 // The command-line companion run as a process, as scripts run it.
 
@@ -61,18 +62,32 @@ inline CompanionRun runCompanionFed(const QStringList &arguments,
             process.readAllStandardError()};
 }
 
-// Makes every flush to the disk in the child fail with `error`, as a failing disk or a full
-// network volume does only when the data is flushed.
-inline void failFlushes(QProcess &process, int error) {
+// Loads `library` into the child ahead of everything else, with `variables` set for it.
+inline void preload(QProcess &process, const QString &library,
+                    const QList<std::pair<QString, QString>> &variables) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("LD_PRELOAD", TARSKCJS_FAILING_FLUSH_PATH);
-    environment.insert("TARSKCJS_FLUSH_ERROR", QString::number(error));
-    // The address sanitizer's runtime asks to be loaded first; this library does not mind.
+    environment.insert("LD_PRELOAD", library);
+    for (const auto &[name, value] : variables)
+        environment.insert(name, value);
+    // The address sanitizer's runtime asks to be loaded first; these libraries do not mind.
     QStringList sanitizerOptions = {"verify_asan_link_order=0"};
     if (environment.contains("ASAN_OPTIONS"))
         sanitizerOptions.prepend(environment.value("ASAN_OPTIONS"));
     environment.insert("ASAN_OPTIONS", sanitizerOptions.join(':'));
     process.setProcessEnvironment(environment);
+}
+
+// Makes every flush to the disk in the child fail with `error`, as a failing disk or a full
+// network volume does only when the data is flushed.
+inline void failFlushes(QProcess &process, int error) {
+    preload(process, TARSKCJS_FAILING_FLUSH_PATH,
+            {{"TARSKCJS_FLUSH_ERROR", QString::number(error)}});
+}
+
+// Gives every regular file the child writes a bad spot at byte `at`: writes stop there with
+// EIO, while writes further on still succeed.
+inline void failWritesAt(QProcess &process, qint64 at) {
+    preload(process, TARSKCJS_BAD_SPOT_PATH, {{"TARSKCJS_BAD_SPOT", QString::number(at)}});
 }
 
 // Makes the kernel refuse the child more than `bytes` of data (heap and private mappings, not

@@ -379,35 +379,57 @@ private slots:
         QCOMPARE(UInt128(quint64(device.bytes)), modelDefinitionSize(withPeriods(16, true)).bytes);
     }
 
-    // A regular file is written by two workers in turns: the same bytes as any other device.
+    // A regular file is written by two workers, each chunk in place or, when the file is
+    // opened for appending, in turns: the same bytes as any other device, where the file
+    // stood, and whatever comes next goes after them.
     void regularFilesGetTheSameBytes_data() {
         QTest::addColumn<ModelOptions>("options");
-        QTest::newRow("N14") << withPeriods(14);
-        QTest::newRow("N16_censoring") << withPeriods(16, true);
+        QTest::addColumn<FileOpening>("opening");
+        QTest::addColumn<QByteArray>("before");
+        QTest::newRow("N14") << withPeriods(14) << FileOpening::FileDevice << QByteArray();
+        QTest::newRow("N16_censoring")
+            << withPeriods(16, true) << FileOpening::FileDevice << QByteArray();
         ModelOptions odd = withPeriods(15, true);
         odd.survivalParameter = QStringLiteral("\u03c6");
         odd.detectedSymbol = "yes";
         odd.initialRelease = true;
         odd.initialSurvivalIndex = 90;
-        QTest::newRow("N15_odd_texts") << odd;
-        QTest::newRow("N16_phi(.)p(.)") << reducedModel(16, true, true);
-        QTest::newRow("N15_censoring_phi(.)p(t)c(.)") << reducedModel(15, true, false, true, true);
+        QTest::newRow("N15_odd_texts") << odd << FileOpening::FileDevice << QByteArray();
+        QTest::newRow("N16_phi(.)p(.)")
+            << reducedModel(16, true, true) << FileOpening::FileDevice << QByteArray();
+        QTest::newRow("N15_censoring_phi(.)p(t)c(.)")
+            << reducedModel(15, true, false, true, true) << FileOpening::FileDevice << QByteArray();
         ModelOptions oddReduced = odd;
         oddReduced.constantSurvival = true;
-        QTest::newRow("N15_odd_texts_phi(.)p(t)") << oddReduced;
+        QTest::newRow("N15_odd_texts_phi(.)p(t)")
+            << oddReduced << FileOpening::FileDevice << QByteArray();
+        // Lines of tens of kilobytes: chunks of a few lines, placed at offsets all over.
+        ModelOptions longNames = withPeriods(10, true);
+        longNames.survivalParameter = QString(1000, u's');
+        longNames.censoredSymbol = QStringLiteral("\u00e9t\u00e9");
+        QTest::newRow("N10_censoring_chunks_of_a_few_lines")
+            << longNames << FileOpening::FileDevice << QByteArray();
+        QTest::newRow("N14_after_text_in_the_file")
+            << withPeriods(14) << FileOpening::FileDevice << QByteArray("head\n");
+        QTest::newRow("N16_censoring_descriptor_at_an_offset")
+            << withPeriods(16, true) << FileOpening::Descriptor << QByteArray("head\n");
+        QTest::newRow("N14_descriptor_at_the_start")
+            << withPeriods(14) << FileOpening::Descriptor << QByteArray();
+        QTest::newRow("N15_appending_file")
+            << odd << FileOpening::AppendingFileDevice << QByteArray("earlier\n");
+        QTest::newRow("N16_censoring_appending_descriptor")
+            << withPeriods(16, true) << FileOpening::AppendingDescriptor << QByteArray("earlier\n");
     }
     void regularFilesGetTheSameBytes() {
         QFETCH(ModelOptions, options);
+        QFETCH(FileOpening, opening);
+        QFETCH(QByteArray, before);
         QTemporaryDir dir;
-        QFile file(dir.filePath("model.txt"));
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-        QTextStream out(&file);
-        out.setEncoding(QStringConverter::Utf8);
-        QCOMPARE(ModelDefinitionWriter::write(out, options, {}),
-                 ModelDefinitionWriter::Outcome::Completed);
-        out.flush();
-        file.close();
-        QCOMPARE(readFile(file.fileName()), writtenBytes(options));
+        const FileWriting written =
+            writtenIntoFile(dir.filePath("model.txt"), options, opening, before, "tail\n");
+        QCOMPARE(written.outcome, ModelDefinitionWriter::Outcome::Completed);
+        QCOMPARE(written.status, QTextStream::Ok);
+        QCOMPARE(written.bytes, before + expectedFileBytes(options) + "tail\n");
     }
 
     // Cancelled at a progress point, the file holds exactly the lines up to that point.

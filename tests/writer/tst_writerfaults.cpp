@@ -2,15 +2,19 @@
 #include "modeldefinitionwriter.h"
 #include "modeloptions.h"
 #include "sanitizers.h"
+#include "writertestsupport.h"
 
 #include <QIODevice>
 #include <QRandomGenerator>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
 
 #include <algorithm>
+#include <csignal>
 #include <map>
+#include <sys/resource.h>
 
 namespace {
 
@@ -58,8 +62,9 @@ private:
 };
 
 // How the text reaches the device: the writer's own blocks of bytes, or through the stream
-// (a byte-order mark still to come, an encoding with state).
-enum class Path { Direct, ThroughStreamWithBom, ThroughStreamUtf16 };
+// (a byte-order mark still to come, an encoding with state); or a real file, which the
+// workers write in place, each chunk at its own offset.
+enum class Path { Direct, ThroughStreamWithBom, ThroughStreamUtf16, RegularFile };
 
 struct Run {
     ModelDefinitionWriter::Outcome outcome;
@@ -70,7 +75,46 @@ struct Run {
     QList<qint64> writeEnds;
 };
 
+// The largest file this process may write, lowered for as long as the object lives, the way
+// a full disk stops a file; only the soft limit, which any user may raise again. SIGXFSZ is
+// ignored meanwhile, so that a write past the limit fails with EFBIG.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(qint64 bytes) {
+        getrlimit(RLIMIT_FSIZE, &previous);
+        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit lowered{rlim_t(bytes), previous.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousHandler);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    rlimit previous{};
+    void (*previousHandler)(int) = SIG_DFL;
+};
+
+// A real file that takes `limit` bytes at most (none when negative).
+Run runOnRegularFile(const ModelOptions &options, qint64 limit) {
+    const QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("model.txt"));
+    FileWriting written;
+    if (limit >= 0) {
+        const FileSizeLimit fileSizeLimit(limit);
+        written = writtenIntoFile(path, options, FileOpening::FileDevice);
+    } else {
+        written = writtenIntoFile(path, options, FileOpening::FileDevice);
+    }
+    return {written.outcome, written.status, written.status, written.bytes, 0, {}};
+}
+
 Run runWriter(const ModelOptions &options, Path path, FaultyDevice::Fault fault, qint64 point) {
+    if (path == Path::RegularFile)
+        return runOnRegularFile(options, fault == FaultyDevice::Fault::None ? -1 : point);
     FaultyDevice device(fault, point);
     QTextStream out(&device);
     out.setEncoding(path == Path::ThroughStreamUtf16 ? QStringConverter::Utf16LE
@@ -134,7 +178,7 @@ QString describe(const Run &run, qint64 point) {
 void checkFaultSeen(const Run &run, Path path, const QByteArray &reference, qint64 point) {
     const QByteArray why = describe(run, point).toUtf8();
     QVERIFY2(run.outcome != ModelDefinitionWriter::Outcome::Cancelled, why);
-    if (path == Path::Direct) {
+    if (path == Path::Direct || path == Path::RegularFile) {
         // The writer hands its last block to the device itself, so it knows of every fault.
         QVERIFY2(run.outcome == ModelDefinitionWriter::Outcome::Failed, why);
         QVERIFY2(run.statusAfterWrite == QTextStream::WriteFailed, why);
@@ -189,8 +233,12 @@ QList<qint64> byteLimits(const Run &clean) {
     }
     limits = {0, 1, size - 1, size, size + 1};
     limits.removeIf([size](qint64 limit) { return limit > size + 1; });
+    // The edges of the device's writes; a file written in place has none to see, and the
+    // random points fall in chunks of both workers.
     const QList<qint64> &ends = clean.writeEnds;
     for (const qsizetype i : {qsizetype(0), qsizetype(1), ends.size() / 2, ends.size() - 2}) {
+        if (ends.isEmpty())
+            break;
         const qint64 edge = ends.at(qBound(qsizetype(0), i, ends.size() - 1));
         limits.append({edge - 1, edge, edge + 1});
     }
@@ -271,10 +319,12 @@ void TestWriterFaults::fullAfterBytes_data() {
     QTest::addColumn<ModelOptions>("options");
     QTest::addColumn<Path>("path");
     addPathRows();
+    QTest::newRow("large_regular_file_in_place") << largeFile() << Path::RegularFile;
 }
 
 // The device fills up after k bytes: every k of the small file; the edges of some writes and
-// scattered points of the large one.
+// scattered points of the large one. A real file stops at its size limit: what it holds is
+// then the text's beginning, with no gap where a chunk was missing.
 void TestWriterFaults::fullAfterBytes() {
     QFETCH(ModelOptions, options);
     QFETCH(Path, path);
