@@ -570,11 +570,8 @@ public:
         for (quint64 chunk = quint64(worker); maker.firstLine(chunk) < totalLines; chunk += 2) {
             const quint64 offset = offsetOf(maker.firstLine(chunk));
             const ChunkMaker::Chunk made = maker.make(chunk);
-            const quint64 end = offset + quint64(made.size);
-            Q_ASSERT_X(end == offsetOf(maker.firstLine(chunk + 1)), "ModelDefinitionWriter",
-                       "a chunk must end where the next one begins");
             if ((made.last && !waitUntilWholeBefore(chunk)) || stopped.load()
-                || !writeAt(made, offset) || !noteWritten(chunk, made, end))
+                || !writeAt(made, offset) || !noteWritten(chunk, made, offset))
                 return;
         }
     }
@@ -602,7 +599,7 @@ private:
     }
 
     struct Written {
-        quint64 end;
+        quint64 start, end;
         quint64 linesDone;
         bool progressPoint;
     };
@@ -633,14 +630,20 @@ private:
     }
 
     // Once every chunk before it is written too, the file is whole up to the chunk's end, and
-    // progress is reported there.
-    bool noteWritten(quint64 chunk, const ChunkMaker::Chunk &made, quint64 end) {
+    // progress is reported there. Each chunk must start where the one before it ended: the
+    // arithmetic and the lines made agree, or the file is not written.
+    bool noteWritten(quint64 chunk, const ChunkMaker::Chunk &made, quint64 start) {
         const std::lock_guard lock(mutex);
-        writtenAhead.emplace(chunk, Written{end, made.linesDone, made.endsAtProgressPoint()});
+        writtenAhead.emplace(chunk, Written{start, start + quint64(made.size), made.linesDone,
+                                            made.endsAtProgressPoint()});
         for (auto next = writtenAhead.find(wholeChunks);
              next != writtenAhead.end() && !stopped.load(); next = writtenAhead.find(wholeChunks)) {
             const Written written = next->second;
             writtenAhead.erase(next);
+            if (written.start != wholeUpTo) {
+                stop(ModelDefinitionWriter::Outcome::Failed);
+                break;
+            }
             ++wholeChunks;
             wholeUpTo = written.end;
             if (written.progressPoint && progress && !progress(written.linesDone, totalLines)) {
@@ -700,11 +703,11 @@ template<class Work> std::thread startHelper(Work work) {
     return helper;
 }
 
-// Runs the workers' work on this thread and a helper to its end.
+// Runs worker 0 on this thread and worker 1 on a helper, to their end.
 template<class Workers>
-ModelDefinitionWriter::Outcome finishWithTwoWorkers(Workers &workers, QTextStream &out,
-                                                    const ModelDefinitionWriter::Progress &progress,
-                                                    quint64 totalLines) {
+ModelDefinitionWriter::Outcome runWorkers(Workers &workers, QTextStream &out,
+                                          const ModelDefinitionWriter::Progress &progress,
+                                          quint64 totalLines) {
     std::thread helper = startHelper([&workers] { workers.work(1); });
     workers.work(0);
     helper.join();
@@ -722,8 +725,10 @@ void ModelDefinitionWriter::write(QTextStream &out, const ModelOptions &options)
     write(out, options, Progress());
 }
 
-// The text is generated on a second thread while this one writes the previous block, so that
-// generating and writing overlap. Only this thread touches the stream and its device.
+// Generating and writing overlap. A regular file is written by two workers, each chunk at
+// its own offset or, when the file is opened for appending, in turns. Any other device gets
+// its blocks from a generator thread while this thread writes them: only this thread touches
+// the stream and its device then, so that a signal reaches a write that waits.
 ModelDefinitionWriter::Outcome ModelDefinitionWriter::write(QTextStream &out,
                                                             const ModelOptions &options,
                                                             const Progress &progress) {
@@ -751,11 +756,11 @@ ModelDefinitionWriter::Outcome ModelDefinitionWriter::write(QTextStream &out,
                 && bytes <= quint64(std::numeric_limits<qint64>::max()) - file->start()) {
                 file->reserve(bytes);
                 WritingInPlace inPlace(options, route, *file, offsets, writer, progress, total);
-                return finishWithTwoWorkers(inPlace, out, progress, total);
+                return runWorkers(inPlace, out, progress, total);
             }
         }
         TakingTurns turns(options, route, writer, progress, total);
-        return finishWithTwoWorkers(turns, out, progress, total);
+        return runWorkers(turns, out, progress, total);
     }
 
     BlockPipe pipe(small ? BlockPipe::Mode::Unbounded : BlockPipe::Mode::Bounded);
