@@ -355,6 +355,11 @@ QByteArray encodedHead(const ModelOptions &options, PieceBytes &encode) {
            + encode(likelihoodHead());
 }
 
+QByteArray encodedHead(const ModelOptions &options, const Route &route) {
+    PieceBytes encode(route);
+    return encodedHead(options, encode);
+}
+
 // The whole file, into the pipe; runs on the generating thread. Each block ends at a
 // progress point at the latest.
 void generate(const ModelOptions &options, const Route &route, BlockPipe &pipe) {
@@ -419,7 +424,7 @@ private:
 };
 
 // One worker's chunks of the file: runs of consecutive lines, each made whole in a buffer of
-// the worker's own. Chunk 0 starts with the head.
+// the worker's own. Chunk 0 starts with the head, encoded once for both workers.
 class ChunkMaker {
 public:
     struct Chunk {
@@ -433,10 +438,11 @@ public:
         }
     };
 
-    ChunkMaker(const ModelOptions &options, const Route &route, qsizetype chunkBytes, bool withHead)
+    ChunkMaker(const ModelOptions &options, const Route &route, const QByteArray &head,
+               qsizetype chunkBytes)
         : encode(route)
         , lines(options, encode)
-        , head(withHead ? encodedHead(options, encode) : QByteArray())
+        , head(head)
         , perChunk(linesPerChunk(lines.maxLineBytes(), chunkBytes))
         // Left uninitialised: a page costs only once a chunk reaches it.
         , buffer(new char[size_t(head.size() + lines.maxLineBytes() * qsizetype(perChunk))]) {}
@@ -463,7 +469,7 @@ private:
 
     PieceBytes encode;
     LikelihoodLines lines;
-    const QByteArray head;
+    const QByteArray &head;
     const quint64 perChunk;
     const std::unique_ptr<char[]> buffer;
 };
@@ -479,13 +485,14 @@ public:
                 const ModelDefinitionWriter::Progress &progress, quint64 totalLines)
         : options(options)
         , route(route)
+        , head(encodedHead(options, route))
         , writer(writer)
         , progress(progress)
         , totalLines(totalLines) {}
 
     // Runs worker 0 or 1 to its end, or to the end of the other one.
     void work(int worker) {
-        ChunkMaker maker(options, route, ChunkBytes, worker == 0);
+        ChunkMaker maker(options, route, head, ChunkBytes);
         for (quint64 chunk = quint64(worker); maker.firstLine(chunk) < totalLines; chunk += 2) {
             const ChunkMaker::Chunk made = maker.make(chunk);
             if (!waitForTurn(chunk))
@@ -529,6 +536,7 @@ private:
 
     const ModelOptions &options;
     const Route &route;
+    const QByteArray head;
     BlockWriter &writer;
     const ModelDefinitionWriter::Progress &progress;
     const quint64 totalLines;
@@ -540,11 +548,12 @@ private:
     ModelDefinitionWriter::Outcome result = ModelDefinitionWriter::Outcome::Completed;
 };
 
-// Writing a regular file in place: two workers each make a chunk and write it at the chunk's
-// own offset, which the size arithmetic gives before the lines ahead of it are made. Neither
-// waits for the other: the kernel still copies one chunk at a time into the file, but no
-// thread sleeps for a turn, so chunks small enough to stay in the core's cache cost no
-// hand-overs.
+// Writing a regular file in place: two workers each take the next chunk, make it and write it
+// at the chunk's own offset, which the size arithmetic gives before the lines ahead of it are
+// made. Neither waits for the other: the kernel still copies one chunk at a time into the
+// file, but no thread sleeps for a turn, so chunks small enough to stay in the core's cache
+// cost no hand-overs; and when one worker gets less of the machine, the other takes more of
+// the chunks.
 //
 // A chunk may land before the one ahead of it, leaving a gap of zeros for a moment. Progress
 // is reported only once the file is whole up to the point; the final chunk is written last,
@@ -557,6 +566,7 @@ public:
                    const ModelDefinitionWriter::Progress &progress, quint64 totalLines)
         : options(options)
         , route(route)
+        , head(encodedHead(options, route))
         , file(file)
         , offsets(offsets)
         , writer(writer)
@@ -564,10 +574,11 @@ public:
         , totalLines(totalLines)
         , wholeUpTo(file.start()) {}
 
-    // Runs worker 0 or 1 to its end, or to the end of the other one.
-    void work(int worker) {
-        ChunkMaker maker(options, route, chunkBytes(), worker == 0);
-        for (quint64 chunk = quint64(worker); maker.firstLine(chunk) < totalLines; chunk += 2) {
+    // Runs a worker until no chunk is left, or the writing stops.
+    void work(int) {
+        ChunkMaker maker(options, route, head, chunkBytes());
+        for (quint64 chunk = nextChunk++; maker.firstLine(chunk) < totalLines;
+             chunk = nextChunk++) {
             const quint64 offset = offsetOf(maker.firstLine(chunk));
             const ChunkMaker::Chunk made = maker.make(chunk);
             if ((made.last && !waitUntilWholeBefore(chunk)) || stopped.load()
@@ -665,12 +676,14 @@ private:
 
     const ModelOptions &options;
     const Route &route;
+    const QByteArray head;
     const PositionedFile &file;
     const HistoryLineOffsets &offsets;
     BlockWriter &writer;
     const ModelDefinitionWriter::Progress &progress;
     const quint64 totalLines;
 
+    std::atomic<quint64> nextChunk = 0; // the next chunk a worker takes
     std::mutex mutex;
     std::condition_variable changed;
     quint64 wholeChunks = 0;                 // chunks written with every chunk before them
