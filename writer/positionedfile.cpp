@@ -50,7 +50,6 @@ void PositionedFile::reserve(quint64 bytes) const {
 #ifdef Q_OS_LINUX
     // tmpfs would clear every page of the reservation first, which costs more than it saves.
     struct statfs volume {};
-    if (qEnvironmentVariableIsSet("TARSKCJS_NO_RESERVE")) return;
     if (bytes == 0 || ::fstatfs(handle, &volume) != 0 || volume.f_type == TMPFS_MAGIC)
         return;
     if (::fallocate(handle, FALLOC_FL_KEEP_SIZE, off_t(begin), off_t(bytes)) != 0) {
