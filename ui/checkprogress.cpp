@@ -2,7 +2,6 @@
 #include "checkprogress.h"
 
 #include "checkjob.h"
-#include "writeprogress.h"
 
 #include <QFileInfo>
 
@@ -10,18 +9,13 @@
 
 CheckProgress::CheckProgress(CheckJob *job, QWidget *parent, const QString &title,
                              const QString &fileName)
-    : QObject(parent)
-    , job(job)
-    , dialog(new JobProgressDialog(job, parent, title)) {
+    : JobProgress(job, parent, title)
+    , job(job) {
     dialog->setFileText(tr("Checking model definition file \"%1\"..."), fileName);
     dialog->setMinimumDuration(MinimumDuration);
     dialog->setValue(0);
     connect(&timer, &QTimer::timeout, this, &CheckProgress::update);
     timer.start(UpdateInterval);
-}
-
-CheckProgress::~CheckProgress() {
-    delete dialog;
 }
 
 bool CheckProgress::isWanted(const QString &fileName) {

@@ -1,19 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QObject>
-#include <QPointer>
+#include "writeprogress.h"
+
 #include <QString>
-#include <QTimer>
 
 class CheckJob;
-class JobProgressDialog;
 class QWidget;
 
 // Shows how far a check has come, for a file of at least LargeFileBytes or of no known size (a
 // FIFO, a device): a modal progress dialog with Cancel that appears when the check lasts more
 // than about half a second. Smaller files are read in a moment and get none.
-class CheckProgress : public QObject {
+class CheckProgress : public JobProgress {
     Q_OBJECT
 
 public:
@@ -22,7 +20,6 @@ public:
     static constexpr int MinimumDuration = 500;
 
     CheckProgress(CheckJob *job, QWidget *parent, const QString &title, const QString &fileName);
-    ~CheckProgress() override;
 
     static bool isWanted(const QString &fileName);
 
@@ -30,6 +27,4 @@ private:
     void update();
 
     CheckJob *job;
-    QPointer<JobProgressDialog> dialog;
-    QTimer timer;
 };

@@ -503,7 +503,8 @@ void MainWidget::startCheck(const QString &fileName) {
                          ? new CheckProgress(checkJob, this, title, fileName)
                          : nullptr;
     connect(checkJob, &CheckJob::finished, this, [this, progress, fileName] {
-        delete progress;
+        if (progress)
+            progress->end();
         const ModelCheckResult result = checkJob->result();
         delete checkJob;
         if (result.verdict != ModelCheckResult::Verdict::Cancelled) {
@@ -620,7 +621,7 @@ void MainWidget::startSave(const OutputTarget &target, const ModelOptions &optio
     saveJob = new SaveJob(target, options, this);
     auto *progress = new WriteProgress(saveJob, this, title, target.name);
     connect(saveJob, &SaveJob::finished, this, [this, progress, fileName = target.name] {
-        delete progress;
+        progress->end();
         const SaveResult result = saveJob->result();
         delete saveJob;
         reportSave(fileName, result);

@@ -60,21 +60,31 @@ void JobProgressDialog::closeEvent(QCloseEvent *event) {
         event->ignore();
 }
 
+JobProgress::JobProgress(WorkerJob *job, QWidget *parent, const QString &title)
+    : QObject(parent)
+    , dialog(new JobProgressDialog(job, parent, title)) {}
+
+JobProgress::~JobProgress() {
+    delete dialog;
+}
+
+void JobProgress::end() {
+    timer.stop();
+    if (dialog)
+        dialog->hide();
+    deleteLater();
+}
+
 WriteProgress::WriteProgress(SaveJob *job, QWidget *parent, const QString &title,
                              const QString &fileName)
-    : QObject(parent)
+    : JobProgress(job, parent, title)
     , job(job)
-    , fileName(fileName)
-    , dialog(new JobProgressDialog(job, parent, title)) {
+    , fileName(fileName) {
     dialog->setFileText(tr("Writing model definition file \"%1\"..."), fileName);
     dialog->setMinimumDuration(MinimumDuration);
     dialog->setValue(0);
     connect(&timer, &QTimer::timeout, this, &WriteProgress::update);
     timer.start(UpdateInterval);
-}
-
-WriteProgress::~WriteProgress() {
-    delete dialog;
 }
 
 // setValue() shows the dialog once the save looks long.

@@ -34,11 +34,31 @@ private:
     bool cancellable = true;
 };
 
+// A job's progress dialog, read from a timer on the GUI thread, so that the worker never waits
+// for the window.
+class JobProgress : public QObject {
+    Q_OBJECT
+
+public:
+    ~JobProgress() override;
+
+    // Once the job has finished: the updates stop, the dialog goes, and this object with its
+    // dialog is deleted when control is back in the event loop. A shown modal progress dialog
+    // processes events in setValue(), so the job's end may be handled from within that call,
+    // which both must outlive.
+    void end();
+
+protected:
+    JobProgress(WorkerJob *job, QWidget *parent, const QString &title);
+
+    QPointer<JobProgressDialog> dialog;
+    QTimer timer;
+};
+
 // Shows how far a save has come: the progress dialog appears only when the save lasts more
 // than about half a second; once the file is being finished the dialog says so and offers no
-// Cancel. It reads the job's progress from a timer on the GUI thread, so the worker never
-// waits for the window.
-class WriteProgress : public QObject {
+// Cancel.
+class WriteProgress : public JobProgress {
     Q_OBJECT
 
 public:
@@ -46,14 +66,11 @@ public:
     static constexpr int MinimumDuration = 500;
 
     WriteProgress(SaveJob *job, QWidget *parent, const QString &title, const QString &fileName);
-    ~WriteProgress() override;
 
 private:
     void update();
 
     SaveJob *job;
     QString fileName;
-    QPointer<JobProgressDialog> dialog;
-    QTimer timer;
     bool finishingShown = false;
 };

@@ -7,6 +7,8 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
@@ -14,6 +16,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 
@@ -40,6 +43,23 @@ struct HeldWork {
         return {SaveResult::Status::Cancelled, QString()};
     }
 };
+
+// A save that writes a little more every few milliseconds until it is asked to stop.
+SaveResult creepingSave(const SaveMonitor &monitor) {
+    for (quint64 step = 1; !monitor.stopRequested(); ++step) {
+        monitor.progress(std::min<quint64>(step, 999) * (TotalLines / 1000), TotalLines);
+        QThread::msleep(5);
+    }
+    return {SaveResult::Status::Cancelled, QString()};
+}
+
+// A check that reads a little more every few milliseconds until it is asked to stop.
+ModelCheckResult creepingCheck(const CheckJob::Progress &progress) {
+    constexpr qint64 total = qint64(1) << 30;
+    for (qint64 step = 1; progress(std::min<qint64>(step, 999) * (total / 1000), total); ++step)
+        QThread::msleep(5);
+    return {};
+}
 
 // A check that has read half of a large file and waits for a stop request.
 ModelCheckResult heldCheck(const CheckJob::Progress &progress) {
@@ -73,6 +93,8 @@ private slots:
     void finishingCannotBeCancelled_data();
     void finishingCannotBeCancelled();
     void leavesNoDialogBehind();
+    void endsFromWithinTheDialogsUpdate_data();
+    void endsFromWithinTheDialogsUpdate();
     void longPathsStayOnTheScreen_data();
     void longPathsStayOnTheScreen();
 };
@@ -168,6 +190,51 @@ void tst_WriteProgress::leavesNoDialogBehind() {
         QVERIFY(finished.wait(60000));
     }
     QTest::qWait(2 * WriteProgress::MinimumDuration);
+    QVERIFY(form.findChildren<QProgressDialog *>().isEmpty());
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+}
+
+void tst_WriteProgress::endsFromWithinTheDialogsUpdate_data() {
+    QTest::addColumn<QString>("job");
+    QTest::newRow("save") << "save";
+    QTest::newRow("check") << "check";
+}
+
+// A shown modal progress dialog processes events in setValue(), so the job's end can be
+// handled from within that call, and a quick save often ends just as the dialog appears. The
+// display ended there goes once the call has returned, leaving nothing behind.
+void tst_WriteProgress::endsFromWithinTheDialogsUpdate() {
+    QFETCH(QString, job);
+    QWidget form;
+    form.show();
+    SaveJob save(creepingSave);
+    CheckJob check(creepingCheck);
+    WorkerJob *running = &save;
+    JobProgress *progress = nullptr;
+    if (job == QLatin1String("save")) {
+        progress = new WriteProgress(&save, &form, QStringLiteral("t"), QStringLiteral("f"));
+    } else {
+        running = &check;
+        progress = new CheckProgress(&check, &form, QStringLiteral("t"), QStringLiteral("f"));
+    }
+    const QPointer<JobProgress> alive(progress);
+    QSignalSpy finished(running, &WorkerJob::finished);
+    running->start();
+
+    QProgressDialog *dialog = shownDialog();
+    QVERIFY2(dialog, "the progress dialog never showed");
+    // The bar takes its new value inside setValue(), before the dialog processes events.
+    bool ended = false;
+    connect(dialog->findChild<QProgressBar *>(), &QProgressBar::valueChanged, progress, [&] {
+        if (ended || !dialog->isVisible())
+            return;
+        ended = true;
+        progress->end();
+        running->cancel();
+    });
+    QTRY_VERIFY(ended);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 60000);
+    QTRY_VERIFY(alive.isNull());
     QVERIFY(form.findChildren<QProgressDialog *>().isEmpty());
     QCOMPARE(QApplication::activeModalWidget(), nullptr);
 }
