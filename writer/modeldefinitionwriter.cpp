@@ -481,21 +481,39 @@ private:
     const std::unique_ptr<char[]> buffer;
 };
 
-// Writing a regular file in turns, for a descriptor that appends: two workers each make a
-// chunk and write it themselves, in the file's order, so the file only ever grows at its end.
-// Making the next chunk overlaps with the other worker's write. (A writer thread fed by a
-// generator thread, as for pipes, makes every block cross from one core to the other and
-// back: measured, that cost more CPU than it saved wall time.)
-class TakingTurns {
+// What the two workers of a regular file share, whichever way they write it.
+class TwoWorkers {
 public:
-    TakingTurns(const ModelOptions &options, const Route &route, BlockWriter &writer,
-                const ModelDefinitionWriter::Progress &progress, quint64 totalLines)
+    TwoWorkers(const ModelOptions &options, const Route &route, BlockWriter &writer,
+               const ModelDefinitionWriter::Progress &progress, quint64 totalLines)
         : options(options)
         , route(route)
         , head(encodedHead(options, route))
         , writer(writer)
         , progress(progress)
         , totalLines(totalLines) {}
+
+protected:
+    const ModelOptions &options;
+    const Route &route;
+    const QByteArray head;
+    BlockWriter &writer;
+    const ModelDefinitionWriter::Progress &progress;
+    const quint64 totalLines;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    ModelDefinitionWriter::Outcome result = ModelDefinitionWriter::Outcome::Completed;
+};
+
+// Writing a regular file in turns, for a descriptor that appends: two workers each make a
+// chunk and write it themselves, in the file's order, so the file only ever grows at its end.
+// Making the next chunk overlaps with the other worker's write. (A writer thread fed by a
+// generator thread, as for pipes, makes every block cross from one core to the other and
+// back: measured, that cost more CPU than it saved wall time.)
+class TakingTurns : TwoWorkers {
+public:
+    using TwoWorkers::TwoWorkers;
 
     // Runs worker 0 or 1 to its end, or to the end of the other one.
     void work(int worker) {
@@ -536,18 +554,8 @@ private:
         changed.notify_all();
     }
 
-    const ModelOptions &options;
-    const Route &route;
-    const QByteArray head;
-    BlockWriter &writer;
-    const ModelDefinitionWriter::Progress &progress;
-    const quint64 totalLines;
-
-    std::mutex mutex;
-    std::condition_variable changed;
     quint64 nextChunk = 0;
     bool stopped = false;
-    ModelDefinitionWriter::Outcome result = ModelDefinitionWriter::Outcome::Completed;
 };
 
 // Writing a regular file in place: two workers each take the next chunk, make it and write it
@@ -561,19 +569,14 @@ private:
 // is reported only once the file is whole up to the point; the final chunk is written last,
 // so that a file of full length never has a gap; after a failure or a cancel, whatever lies
 // past the gap or the point is cut off.
-class WritingInPlace {
+class WritingInPlace : TwoWorkers {
 public:
     WritingInPlace(const ModelOptions &options, const Route &route, const PositionedFile &file,
                    const HistoryLineOffsets &offsets, BlockWriter &writer,
                    const ModelDefinitionWriter::Progress &progress, quint64 totalLines)
-        : options(options)
-        , route(route)
-        , head(encodedHead(options, route))
+        : TwoWorkers(options, route, writer, progress, totalLines)
         , file(file)
         , offsets(offsets)
-        , writer(writer)
-        , progress(progress)
-        , totalLines(totalLines)
         , wholeUpTo(file.start()) {}
 
     // Runs a worker until no chunk is left, or the writing stops.
@@ -666,24 +669,15 @@ private:
         changed.notify_all();
     }
 
-    const ModelOptions &options;
-    const Route &route;
-    const QByteArray head;
     const PositionedFile &file;
     const HistoryLineOffsets &offsets;
-    BlockWriter &writer;
-    const ModelDefinitionWriter::Progress &progress;
-    const quint64 totalLines;
 
-    std::atomic<quint64> nextChunk = 0; // the next chunk a worker takes
-    std::mutex mutex;
-    std::condition_variable changed;
+    std::atomic<quint64> nextChunk = 0;      // the next chunk a worker takes
     quint64 wholeChunks = 0;                 // chunks written with every chunk before them
     quint64 wholeUpTo;                       // where they end
     std::map<quint64, Written> writtenAhead; // written while one before them was not
     quint64 cancelledAt = 0;
     std::atomic<bool> stopped = false; // also read between chunks without the mutex
-    ModelDefinitionWriter::Outcome result = ModelDefinitionWriter::Outcome::Completed;
 };
 
 constexpr quint64 SmallFileBytes = 1024 * 1024;
