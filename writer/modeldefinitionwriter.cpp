@@ -561,9 +561,8 @@ private:
 // Writing a regular file in place: two workers each take the next chunk, make it and write it
 // at the chunk's own offset, which the size arithmetic gives before the lines ahead of it are
 // made. Neither waits for the other: the kernel still copies one chunk at a time into the
-// file, but no thread sleeps for a turn, so chunks small enough to stay in the core's cache
-// cost no hand-overs; and when one worker gets less of the machine, the other takes more of
-// the chunks.
+// file, but no thread sleeps for a turn, and when one worker gets less of the machine, the
+// other takes more of the chunks.
 //
 // A chunk may land before the one ahead of it, leaving a gap of zeros for a moment. Progress
 // is reported only once the file is whole up to the point; the final chunk is written last,

@@ -39,8 +39,8 @@ public:
 
     // After a failure or a cancel: drops everything past `end` that this writing put there
     // (chunks written ahead of one that is missing, room set aside), so that no gap of zeros
-    // is left in the file; bytes the file held before stay. The descriptor is put at `end`
-    // without touching the device, whose error must stay as it is.
+    // is left in the file; a file that was longer before is not cut shorter than it was. The
+    // descriptor is put at `end` without touching the device, whose error must stay as it is.
     void cutBackTo(quint64 end) const;
 
 private:
