@@ -109,6 +109,8 @@ private slots:
     void specialTargets_data();
     void specialTargets();
     void standardOutputOnAFullVolume();
+    void volumeFillsWhileWriting_data();
+    void volumeFillsWhileWriting();
     void linksMeasureTheVolumeTheyLeadTo_data();
     void linksMeasureTheVolumeTheyLeadTo();
     void stalledFifoReaderDoesNotHoldCancel();
@@ -475,6 +477,56 @@ void TestSaveFaults::standardOutputOnAFullVolume() {
     QVERIFY2(run.exitCode == 1 && run.err.contains("standard output") && run.err.contains("free"),
              why);
     QCOMPARE(QFileInfo(output).size(), 0);
+}
+
+void TestSaveFaults::volumeFillsWhileWriting_data() {
+    QTest::addColumn<bool>("descriptor");
+    QTest::newRow("saved_file") << false;
+    QTest::newRow("descriptor_at_an_offset") << true;
+}
+
+// A volume that fills up while the workers write in place (the companion measures the free
+// space first, so the save is called here directly): the save fails with the volume's reason;
+// a saved file leaves nothing behind, and a file written through a descriptor holds what came
+// before and then the text's beginning, with no gap where a chunk was missing.
+void TestSaveFaults::volumeFillsWhileWriting() {
+    QFETCH(bool, descriptor);
+    const QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const SmallVolume small(dir.filePath("small"), "1m");
+    if (!small.isMounted())
+        QSKIP("cannot mount a small tmpfs here (needs root)");
+    const ModelOptions options = withPeriods(16, true); // 21 MB
+    const QString path = small.filePath("model.txt");
+    const QByteArray before = "head\n";
+    OutputTarget target = resolveOutputTarget(path);
+    int handle = -1;
+    if (descriptor) {
+        handle = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        QVERIFY(handle >= 0);
+        QCOMPARE(::write(handle, before.constData(), size_t(before.size())), before.size());
+        target = OutputTarget::standardOutput();
+        target.descriptor = handle;
+    }
+
+    const SaveResult result = saveModelDefinition(target, options);
+
+    const off_t end = descriptor ? ::lseek(handle, 0, SEEK_CUR) : 0;
+    if (handle >= 0)
+        ::close(handle);
+    QCOMPARE(result.status, SaveResult::Status::WriteFailed);
+    QVERIFY2(result.errorString == QString::fromLocal8Bit(std::strerror(ENOSPC)),
+             qPrintable(result.errorString));
+    if (descriptor) {
+        const QByteArray written = readFile(path);
+        QVERIFY(written.startsWith(before));
+        QVERIFY(written.size() > before.size());
+        QVERIFY(expectedFileBytes(options).startsWith(written.mid(before.size())));
+        QCOMPARE(qint64(end), qint64(written.size())); // the shell carries on where it ends
+    } else {
+        QCOMPARE(entriesOf(small.filePath(QString())), QStringList());
+    }
+    ++injected["full volume while writing"];
 }
 
 void TestSaveFaults::linksMeasureTheVolumeTheyLeadTo_data() {
