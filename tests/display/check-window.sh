@@ -298,6 +298,9 @@ grep -qxF "Histories: 4. Warnings: 0. Errors: 0." <<<"$report" ||
 close_result_window
 
 step "checking an unsound file, and a picture of its result window"
+# The form describes the model of the file, so that its comparison finds the missing line.
+xdotool windowactivate --sync "$window"
+xdotool key ctrl+a type 3
 "$cli" -n 3 | grep -v '^0 1 0,' >"$work/saved/edited.txt"
 check_through_dialog "$work/saved/edited.txt"
 grep -qF "is not sound." <<<"$report" || fail "the edited file is not called unsound: $report"
@@ -305,6 +308,8 @@ grep -Eq "^line [0-9]*: error: in (draw [0-9] of 3|the balanced draw)" <<<"$repo
     fail "the result window does not name the sum's line: $report"
 grep -q "^line [0-9]*, column 1: error: 1 of the 8 histories of 3 occasions are missing; the first, in the order in which they are written, is \"0 1 0\"" <<<"$report" ||
     fail "the result window does not name the missing history: $report"
+grep -qF "the first difference is on line 13" <<<"$report" ||
+    fail "the comparison with the form does not point at the missing history: $report"
 read -r rx ry rw rh < <(geometry "$(frame_of "$result_window")")
 ((rx >= sx && ry >= sy && rx + rw <= sx + sw && ry + rh <= sy + sh)) ||
     fail "the result window is not fully on the screen"
