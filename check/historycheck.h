@@ -2,6 +2,7 @@
 #pragma once
 
 #include "historymap.h"
+#include "historyreadings.h"
 #include "historyruns.h"
 #include "historyset.h"
 
@@ -12,7 +13,6 @@
 #include <QString>
 
 #include <array>
-#include <bitset>
 #include <optional>
 
 class Findings;
@@ -48,6 +48,8 @@ class Findings;
 // 2^26 histories, dozens of GB) is checked in the writer's order only: the line map (runs)
 // already tells whether every row so far follows the one before; the maps are dropped and each
 // further row must follow too, else the check stops with a finding at that row.
+//
+// The rows are read in historycheck.cpp; the verdict at the end is made in historyverdict.cpp.
 class HistoryCheck {
 public:
     HistoryCheck(Findings &findings, qsizetype mapBytes);
@@ -64,24 +66,16 @@ public:
     HistoryCheck(const HistoryCheck &) = delete;
     HistoryCheck &operator=(const HistoryCheck &) = delete;
 
-    static constexpr int Symbols = 4;       // texts with an id
-    static constexpr int Foreign = Symbols; // the id of any other text
-    static constexpr int Pairs = 6;         // of ids
-    static constexpr int CensoredMaps = 24; // (z, w, x): censored, not detected, detected
-    static constexpr int Maps = Pairs + CensoredMaps;
-    static constexpr int Readings = 72;
+    static constexpr int Symbols = HistoryReadings::Symbols;
+    static constexpr int Foreign = HistoryReadings::Foreign;
+    static constexpr int Pairs = HistoryReadings::Pairs;
+    static constexpr int Maps = HistoryReadings::Maps;
+    static constexpr int Readings = HistoryReadings::Readings;
     static constexpr int StoredColumns = 64;
     static constexpr int Kept = 11; // records of each kind: the ten listed and the next
 
-    // One way to read the symbols: which id is not detected (y), detected (x), censored (z).
-    struct Reading {
-        bool release;
-        bool censoring;
-        quint8 y;
-        quint8 x;
-        quint8 z;
-    };
-    using ReadingSet = std::bitset<Readings>;
+    using Reading = HistoryReadings::Reading;
+    using ReadingSet = HistoryReadings::ReadingSet;
 
 private:
     // Why a row does not fit a reading.
@@ -167,6 +161,8 @@ private:
     void reportRepeats(const Reading &reading);
     void reportMissing(const Reading &reading, const Cost &cost, qint64 likelihoodLine);
     void reportInOrder(qint64 likelihoodLine);
+    bool hasLineMapRoles(const Reading &reading) const;
+    quint64 placeOf(const Reading &reading, const HistoryKey &key) const;
     std::optional<quint64> firstMissing(const Reading &reading) const;
     std::optional<quint64> nextPresent(const Reading &reading, quint64 after) const;
     void idsOf(const Reading &reading, const quint8 *digits, quint8 *ids) const;

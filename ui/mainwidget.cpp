@@ -184,6 +184,30 @@ void MainWidget::setupNamesBox() {
     label_9->setObjectName(QStringLiteral("label_9"));
     verticalLayout->addWidget(label_9);
     horizontalLayout->addLayout(verticalLayout);
+    setupNameFields();
+    label_2->setBuddy(survivalParameterLineEdit);
+    label_3->setBuddy(detectionParameterLineEdit);
+    label_4->setBuddy(finalParameterLineEdit);
+    label_9->setBuddy(noMoreDetectionsLineEdit);
+    horizontalLayout->addLayout(verticalLayout_2);
+    verticalLayout_3->addLayout(horizontalLayout);
+    horizontalLayout_2 = new QHBoxLayout();
+    horizontalLayout_2->setObjectName(QStringLiteral("horizontalLayout_2"));
+    label_8 = new QLabel(groupBox);
+    label_8->setObjectName(QStringLiteral("label_8"));
+    horizontalLayout_2->addWidget(label_8);
+    initialSurvivalIndexSpinBox = new QSpinBox(groupBox);
+    initialSurvivalIndexSpinBox->setObjectName(QStringLiteral("initialSurvivalIndexSpinBox"));
+    label_8->setBuddy(initialSurvivalIndexSpinBox);
+    horizontalLayout_2->addWidget(initialSurvivalIndexSpinBox);
+    horizontalSpacer_2 = newHorizontalSpacer(40);
+    horizontalLayout_2->addItem(horizontalSpacer_2);
+    verticalLayout_3->addLayout(horizontalLayout_2);
+    verticalLayout_4->addWidget(groupBox);
+}
+
+// The column of fields beside the labels of the names box.
+void MainWidget::setupNameFields() {
     verticalLayout_2 = new QVBoxLayout();
     verticalLayout_2->setObjectName(QStringLiteral("verticalLayout_2"));
     // The names a reduced model makes the same for every interval or occasion carry the box
@@ -212,25 +236,6 @@ void MainWidget::setupNamesBox() {
     noMoreDetectionsLineEdit = new QLineEdit(groupBox);
     noMoreDetectionsLineEdit->setObjectName(QStringLiteral("noMoreDetectionsLineEdit"));
     verticalLayout_2->addWidget(noMoreDetectionsLineEdit);
-    label_2->setBuddy(survivalParameterLineEdit);
-    label_3->setBuddy(detectionParameterLineEdit);
-    label_4->setBuddy(finalParameterLineEdit);
-    label_9->setBuddy(noMoreDetectionsLineEdit);
-    horizontalLayout->addLayout(verticalLayout_2);
-    verticalLayout_3->addLayout(horizontalLayout);
-    horizontalLayout_2 = new QHBoxLayout();
-    horizontalLayout_2->setObjectName(QStringLiteral("horizontalLayout_2"));
-    label_8 = new QLabel(groupBox);
-    label_8->setObjectName(QStringLiteral("label_8"));
-    horizontalLayout_2->addWidget(label_8);
-    initialSurvivalIndexSpinBox = new QSpinBox(groupBox);
-    initialSurvivalIndexSpinBox->setObjectName(QStringLiteral("initialSurvivalIndexSpinBox"));
-    label_8->setBuddy(initialSurvivalIndexSpinBox);
-    horizontalLayout_2->addWidget(initialSurvivalIndexSpinBox);
-    horizontalSpacer_2 = newHorizontalSpacer(40);
-    horizontalLayout_2->addItem(horizontalSpacer_2);
-    verticalLayout_3->addLayout(horizontalLayout_2);
-    verticalLayout_4->addWidget(groupBox);
 }
 
 void MainWidget::setupCategoryBox() {

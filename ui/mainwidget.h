@@ -52,6 +52,7 @@ private:
     void setupUi();
     void setupNumPeriodsRow();
     void setupNamesBox();
+    void setupNameFields();
     void setupCategoryBox();
     void setupCensoringBox();
     void setupSizeLine();
