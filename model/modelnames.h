@@ -29,3 +29,7 @@ bool firstDifference(QStringView a, QStringView b, char32_t &inA, char32_t &inB)
 // The text with the characters one cannot see made visible: a tab as \t, a line break as \n,
 // a carriage return as \r, any other control or invisible format character as \u{hex}.
 QString visibleText(QStringView text);
+
+// The text with its middle replaced by "…" when it is longer than `longest` characters, cut
+// between whole characters: a name of thousands of characters keeps its start and its end.
+QString shortenedInTheMiddle(const QString &text, int longest);

@@ -260,10 +260,10 @@ QList<ModelFinding> validateModel(const ModelOptions &options,
 }
 
 QString describeFinding(const ModelFinding &finding,
-                        const std::function<QString(ModelField)> &fieldName) {
+                        const std::function<QString(ModelField)> &fieldName, int longestText) {
     const QString first = fieldName(finding.fields.value(0));
     const QString second = finding.fields.size() > 1 ? fieldName(finding.fields.at(1)) : QString();
-    const QString shown = visibleText(finding.text);
+    const QString shown = visibleText(shortenedInTheMiddle(finding.text, longestText));
     switch (finding.kind) {
     case ModelFinding::Kind::LineBreak:
         return tr("%1 \"%2\" contains a line break at character %3, which would break the "
@@ -308,7 +308,8 @@ QString describeFinding(const ModelFinding &finding,
         return tr("%1 gives \"%2\" and %3 gives \"%4\", different names that read alike "
                   "(\"%5\" is %6, \"%7\" is %8), so two different quantities of the model would "
                   "look the same.")
-            .arg(first, shown, second, visibleText(finding.otherText),
+            .arg(first, shown, second,
+                 visibleText(shortenedInTheMiddle(finding.otherText, longestText)),
                  visibleText(QString::fromUcs4(&inFirst, 1)), describeCharacter(inFirst),
                  visibleText(QString::fromUcs4(&inSecond, 1)), describeCharacter(inSecond));
     }

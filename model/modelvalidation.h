@@ -8,6 +8,7 @@
 #include <QStringConverter>
 
 #include <functional>
+#include <limits>
 
 // The inputs of a model, for naming them in messages.
 enum class ModelField {
@@ -62,9 +63,11 @@ QList<ModelFinding> validateModel(const ModelOptions &options,
 
 // A sentence for the analyst that names the field and shows its text with invisible
 // characters made visible; fieldName says how the front-end calls a field (a form label, a
-// command-line option).
+// command-line option). A text longer than `longestText` characters is shown shortened in the
+// middle; the character a finding is about is told from the whole text.
 QString describeFinding(const ModelFinding &finding,
-                        const std::function<QString(ModelField)> &fieldName);
+                        const std::function<QString(ModelField)> &fieldName,
+                        int longestText = std::numeric_limits<int>::max());
 
 // Whether a text holds a character that ends a line (LF, CR, VT, FF, NEL, LS, PS).
 bool containsLineBreak(const QString &text);

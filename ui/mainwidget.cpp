@@ -38,6 +38,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <limits>
 #include <utility>
 
 namespace {
@@ -572,11 +573,22 @@ QString MainWidget::fieldLabel(ModelField field) const {
     return QString();
 }
 
-QString MainWidget::describe(const QList<ModelFinding> &findings) const {
+QString MainWidget::describe(const QList<ModelFinding> &findings, int longestText) const {
     QStringList sentences;
-    for (const ModelFinding &finding : findings)
-        sentences.append(describeFinding(finding, [this](ModelField f) { return fieldLabel(f); }));
+    for (const ModelFinding &finding : findings) {
+        sentences.append(describeFinding(
+            finding, [this](ModelField f) { return fieldLabel(f); }, longestText));
+    }
     return sentences.join(QStringLiteral("\n\n"));
+}
+
+// A box about the form's texts shows each of them shortened in the middle, so that a name of
+// thousands of characters leaves the box on the screen; the whole sentences are in its
+// details then.
+MainWidget::FindingTexts MainWidget::findingTexts(const QList<ModelFinding> &findings) const {
+    const QString whole = describe(findings, std::numeric_limits<int>::max());
+    const QString shown = describe(findings, LongestShownText);
+    return {shown, shown == whole ? QString() : whole};
 }
 
 // Refuses texts that would break the file; lets the analyst decide about texts that only make
@@ -587,16 +599,19 @@ bool MainWidget::acceptInputs(const ModelOptions &options) {
         findings.begin(), findings.end(), [](const ModelFinding &f) { return f.isRefusal(); });
     const QList<ModelFinding> refusals(findings.begin(), firstWarning);
     if (!refusals.isEmpty()) {
-        showMessage(this, title, QMessageBox::Critical, describe(refusals),
-                    tr("Nothing was written."));
+        const FindingTexts texts = findingTexts(refusals);
+        showMessage(this, title, QMessageBox::Critical, texts.shown, tr("Nothing was written."),
+                    texts.details);
         return false;
     }
     if (findings.isEmpty())
         return true;
 
-    QMessageBox box(QMessageBox::Warning, title, wrappable(describe(findings)),
-                    QMessageBox::NoButton, this);
+    const FindingTexts texts = findingTexts(findings);
+    QMessageBox box(QMessageBox::Warning, title, wrappable(texts.shown), QMessageBox::NoButton,
+                    this);
     box.setInformativeText(tr("Write the file anyway?"));
+    box.setDetailedText(texts.details);
     makePlainText(box);
     QPushButton *writeButton = box.addButton(tr("Write anyway"), QMessageBox::AcceptRole);
     QPushButton *cancelButton = box.addButton(QMessageBox::Cancel);

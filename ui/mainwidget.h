@@ -65,7 +65,12 @@ private:
 
     ModelOptions readOptions() const;
     QString fieldLabel(ModelField field) const;
-    QString describe(const QList<ModelFinding> &findings) const;
+    QString describe(const QList<ModelFinding> &findings, int longestText) const;
+    struct FindingTexts {
+        QString shown;
+        QString details; // the whole texts, when `shown` had to shorten them
+    };
+    FindingTexts findingTexts(const QList<ModelFinding> &findings) const;
     bool acceptInputs(const ModelOptions &options);
     bool fitsOnVolume(const OutputTarget &target, const ModelOptions &options);
     void startSave(const OutputTarget &target, const ModelOptions &options);

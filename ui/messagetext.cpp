@@ -23,18 +23,6 @@ QString wrappable(const QString &text) {
     return result;
 }
 
-QString shortenedInTheMiddle(const QString &text, int longest) {
-    if (text.size() <= longest)
-        return text;
-    qsizetype head = (longest - 1) / 2;
-    qsizetype tail = longest - 1 - head;
-    if (text.at(head - 1).isHighSurrogate())
-        --head;
-    if (text.at(text.size() - tail).isLowSurrogate())
-        --tail;
-    return text.left(head) + QChar(0x2026) + text.right(tail);
-}
-
 QString shownPath(const QString &path) {
     QStringList names = path.split(u'/');
     for (QString &name : names)

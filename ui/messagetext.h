@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "modelnames.h" // shortenedInTheMiddle
+
 #include <QString>
 
 class QMessageBox;
@@ -13,9 +15,8 @@ class QMessageBox;
 QString wrappable(const QString &text);
 inline constexpr int LongestRun = 40;
 
-// The text with its middle replaced by "…" when it is longer than `longest` characters, cut
-// between whole characters: a name of thousands of characters keeps its start and its end.
-QString shortenedInTheMiddle(const QString &text, int longest);
+// How much of a name or symbol of the form a box shows (shortenedInTheMiddle): two lines.
+inline constexpr int LongestShownText = 2 * LongestRun;
 
 // A file's path as a dialog shows it: a label can break it after every "/", each name in it
 // is at most LongestRun characters (longer ones are shortened in the middle), and of a very

@@ -768,12 +768,33 @@ void tst_CreateCommand::longNamesStayOnTheScreen_data() {
     QTest::newRow("checked_path300") << "checked" << 300;
     QTest::newRow("created_path4000") << "created" << 4000;
     QTest::newRow("checked_path4000") << "checked" << 4000;
+    // A name of the form that is refused (it holds ",") or asked about (it holds "-"): the box
+    // quotes it.
+    QTest::newRow("refusedName_name4000") << "refusedName" << 4000;
+    QTest::newRow("askedName_name4000") << "askedName" << 4000;
 }
 
 // Whatever the box, it lies within the screen's free area and keeps the whole name at hand.
 void tst_CreateCommand::longNamesStayOnTheScreen() {
     QFETCH(QString, box);
     QFETCH(int, length);
+    if (box.endsWith("Name")) {
+        const bool refused = box == "refusedName";
+        const QString name = QString(length - 1, u'a') + (refused ? u',' : u'-');
+        child<QLineEdit>("survivalParameterLineEdit")->setText(name);
+        driver->messageAnswer = "Cancel";
+        create();
+        QCOMPARE(driver->messages.size(), 1);
+        const SeenMessage &shown = driver->messages.constFirst();
+        QVERIFY2(shown.fitsOnScreen, "the box is off the screen");
+        QCOMPARE(shown.icon, refused ? QMessageBox::Critical : QMessageBox::Warning);
+        QVERIFY2(shown.text.contains(u'\u2026'), qPrintable(shown.text));
+        QVERIFY2(shown.detailedText.contains(name), "the whole name is not in the details");
+        if (refused) // the character is told from the whole name
+            QVERIFY2(shown.text.contains("\",\" at character 4000"), qPrintable(shown.text));
+        QCOMPARE(entriesOf(files->path()), QStringList());
+        return;
+    }
     QString directory = files->path();
     while (directory.size() < length - 220)
         directory += QStringLiteral("/") + QString(length > 300 ? 200 : 30, u'd');
