@@ -488,7 +488,9 @@ void TestSaveFaults::volumeFillsWhileWriting_data() {
 // A volume that fills up while the workers write in place (the companion measures the free
 // space first, so the save is called here directly): the save fails with the volume's reason;
 // a saved file leaves nothing behind, and a file written through a descriptor holds what came
-// before and then the text's beginning, with no gap where a chunk was missing.
+// before and then the text's beginning, with no gap where a chunk was missing. How much of the
+// beginning depends on which worker found the volume full first: when the first chunk was
+// the one refused, the chunks written ahead of it are dropped and none of the text is left.
 void TestSaveFaults::volumeFillsWhileWriting() {
     QFETCH(bool, descriptor);
     const QTemporaryDir dir;
@@ -520,7 +522,6 @@ void TestSaveFaults::volumeFillsWhileWriting() {
     if (descriptor) {
         const QByteArray written = readFile(path);
         QVERIFY(written.startsWith(before));
-        QVERIFY(written.size() > before.size());
         QVERIFY(expectedFileBytes(options).startsWith(written.mid(before.size())));
         QCOMPARE(qint64(end), qint64(written.size())); // the shell carries on where it ends
     } else {
