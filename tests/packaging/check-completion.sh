@@ -91,7 +91,7 @@ while read -ra option; do
     done
 done <"$scratch/options"
 
-# zsh: each option's spec ({-n+,--periods=}, '--check=[...]:file:_files', '--stats[...]'),
+# zsh: each option's entry ({-n+,--periods=}, '--check=[...]:file:_files', '--stats[...]'),
 # where "=" marks an argument.
 zsh=$completions/tarskcjs-cli.zsh
 grep -oE "(^|[{,'()])--?[a-z][a-z-]*" "$zsh" | sed 's/^[^-]*//' | LC_ALL=C sort -u \
@@ -110,19 +110,19 @@ while read -ra option; do
         [[ $name == --* ]] && long=$name
     done
     [ -n "$long" ] || fail "an option of --help has no long name: ${option[*]}"
-    spec=$(grep -E -- "[{,'()]$long[]}=[]" "$zsh") || fail "zsh: no spec for $long"
+    entry=$(grep -E -- "[{,'()]$long[]}=[]" "$zsh") || fail "zsh: no entry for $long"
     line=$(grep -E -- "-l ${long#--} " "$fish") || fail "fish: no line for $long"
     case ${option[${#option[@]} - 1]} in
     FILE)
-        [[ $spec == *:_files* ]] || fail "zsh does not complete a file after $long"
+        [[ $entry == *:_files* ]] || fail "zsh does not complete a file after $long"
         [[ $line == *' -r -F '* ]] || fail "fish does not complete a file after $long"
         ;;
     -*)
-        [[ $spec != *"$long="* ]] || fail "zsh takes an argument after $long"
+        [[ $entry != *"$long="* ]] || fail "zsh takes an argument after $long"
         [[ $line != *' -x '* && $line != *' -r '* ]] || fail "fish takes an argument after $long"
         ;;
     *)
-        [[ $spec == *"$long="* && $spec != *_files* ]] ||
+        [[ $entry == *"$long="* && $entry != *_files* ]] ||
             fail "zsh does not take a plain argument after $long"
         [[ $line == *' -x '* ]] || fail "fish does not take a plain argument after $long"
         ;;
