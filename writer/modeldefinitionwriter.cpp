@@ -3,6 +3,7 @@
 
 #include "blockpipe.h"
 #include "historycounter.h"
+#include "likelihoodlines.h"
 #include "modeldefinitionsize.h"
 #include "modeloptions.h"
 #include "modeltext.h"
@@ -66,30 +67,14 @@ struct Route {
                && !stream.generateByteOrderMark() && PieceEncoder::isStateless(stream.encoding());
     }
 
+    // The pieces of text as the blocks carry them on this route.
+    PieceBytes pieceBytes() const {
+        return PieceBytes(device != nullptr, encoding);
+    }
+
     QIODevice *device;
     QStringConverter::Encoding encoding;
     bool regularFile;
-};
-
-// Pieces of text as the blocks carry them: in the device's encoding, or as UTF-16 for the
-// stream, which then encodes them itself (nothing is lost on the way, not even a lone
-// surrogate).
-class PieceBytes {
-public:
-    explicit PieceBytes(const Route &route)
-        : direct(route.device != nullptr)
-        , encoder(direct ? route.encoding : QStringConverter::Utf8) {}
-
-    QByteArray operator()(const QString &text) {
-        if (direct)
-            return encoder.encode(text);
-        return QByteArray(reinterpret_cast<const char *>(text.utf16()),
-                          text.size() * qsizetype(sizeof(char16_t)));
-    }
-
-private:
-    bool direct;
-    PieceEncoder encoder;
 };
 
 // The generating side of the pipe: fills blocks a line at a time and hands them over when
@@ -151,219 +136,15 @@ private:
     quint64 lines = 0;
 };
 
-// An encoded piece where the hot loop can reach it without going through a container.
-struct Piece {
-    const char *data = nullptr;
-    qsizetype size = 0;
-};
-
-Piece pieceOf(const QByteArray &bytes) {
-    return {bytes.constData(), bytes.size()};
-}
-
-// Bytes of a line that change with the history, kept in place between lines.
-class TailBuffer {
-public:
-    void setCapacity(qsizetype capacity) { bytes.resize(size_t(capacity)); }
-    qsizetype size() const { return used; }
-    const char *data() const { return bytes.data(); }
-    void truncate(qsizetype length) { used = length; }
-    void append(Piece piece) {
-        std::memcpy(bytes.data() + used, piece.data, size_t(piece.size));
-        used += piece.size;
-    }
-
-private:
-    std::vector<char> bytes;
-    qsizetype used = 0;
-};
-
-char *copy(char *to, const char *from, qsizetype length) {
-    std::memcpy(to, from, size_t(length));
-    return to + length;
-}
-
-char *copy(char *to, const QByteArray &from) {
-    return copy(to, from.constData(), from.size());
-}
-
-qsizetype longest(const std::array<QByteArray, 3> &pieces) {
-    return std::max({pieces[0].size(), pieces[1].size(), pieces[2].size()});
-}
-
-// The likelihood lines: for each history, its symbols, ", ", the factors of occasions 1 to
-// min(L, N-1), the closing factor and "," (";" after the last history).
-//
-// Every piece is encoded once, up front, by occasion and digit. Consecutive histories differ
-// only from the counter's first changed occasion on, so the symbols and factors of the
-// occasions before it stay in place and only the tail is rebuilt. The pieces carry what
-// follows them (the last symbol ", ", the closing factor the line's end), so that a line takes
-// three copies whatever its length: short lines, as in reduced models, cost little more.
-class LikelihoodLines {
-public:
-    LikelihoodLines(const ModelOptions &options, PieceBytes &encode)
-        : options(options)
-        , n(options.numPeriods)
-        , counter(options.numPeriods, options.censoring)
-        , symbolPieces(n + 1)
-        , factorPieces(n)
-        , closingLines(n + 2)
-        , closingLastLines(n + 2)
-        , symbolAt(size_t(n + 1) * 3)
-        , factorAt(size_t(n) * 3)
-        , symbolStart(size_t(n + 1))
-        , factorStart(size_t(n + 1)) {
-        encodePieces(encode);
-        indexPieces();
-        reserveLine();
-        rebuildFrom(1);
-    }
-
-    // The most bytes one line takes.
-    qsizetype maxLineBytes() const { return maxLineLength; }
-
-    // The next line written is that of history `index` (0 is the first).
-    void startAt(quint64 index) {
-        counter.jumpTo(index);
-        rebuildFrom(1);
-    }
-
-    // Writes up to `count` lines from the current history on, at `to`, which has room for
-    // count * maxLineBytes(); returns where they end. `written` tells how many lines that
-    // was, fewer than `count` only when the final history came first; `last`, whether the
-    // final history was among them.
-    char *writeLines(char *to, quint64 count, quint64 &written, bool &last) {
-        last = false;
-        for (written = 0; written < count;) {
-            const int closing = copyCurrentLine(to);
-            const bool more = counter.advance();
-            to = copy(to, (more ? closingLines : closingLastLines).at(closing));
-            ++written;
-            if (!more) {
-                last = true;
-                break;
-            }
-            rebuildFrom(counter.firstChangedOccasion());
-        }
-        return to;
-    }
-
-private:
-    void encodePieces(PieceBytes &encode) {
-        for (int i = 1; i <= n; ++i) {
-            const QString separator = i < n ? SymbolSeparator : ProductSeparator;
-            for (int digit = 0; digit <= 2; ++digit)
-                symbolPieces[i][digit] = encode(symbol(options, digit) + separator);
-        }
-        for (int i = 1; i < n; ++i) {
-            for (int digit = 0; digit <= 2; ++digit)
-                factorPieces[i][digit] = encode(factor(options, i, digit));
-        }
-        for (int closing = 0; closing <= n + 1; ++closing) {
-            const QString factor = closing <= n ? closingFactor(options, closing, false)
-                                                : QString(); // after a censoring
-            closingLines[closing] = encode(factor + LineEnd);
-            closingLastLines[closing] = encode(factor + LastLineEnd);
-        }
-        releasePrefix = encode(ModelText::releasePrefix(options));
-    }
-
-    void indexPieces() {
-        for (int i = 1; i <= n; ++i) {
-            for (int digit = 0; digit <= 2; ++digit) {
-                symbolAt[size_t(i * 3 + digit)] = pieceOf(symbolPieces.at(i).at(digit));
-                if (i < n)
-                    factorAt[size_t(i * 3 + digit)] = pieceOf(factorPieces.at(i).at(digit));
-            }
-        }
-    }
-
-    void reserveLine() {
-        qsizetype symbolBytes = releasePrefix.size();
-        for (int i = 1; i <= n; ++i)
-            symbolBytes += longest(symbolPieces[i]);
-        qsizetype factorBytes = 0;
-        for (int i = 1; i < n; ++i)
-            factorBytes += longest(factorPieces[i]);
-        qsizetype closingBytes = 0;
-        for (const QList<QByteArray> *closings : {&closingLines, &closingLastLines}) {
-            for (const QByteArray &closing : *closings)
-                closingBytes = std::max(closingBytes, closing.size());
-        }
-
-        symbols.setCapacity(symbolBytes);
-        factors.setCapacity(factorBytes);
-        symbols.append(pieceOf(releasePrefix));
-        symbolStart[1] = symbols.size();
-        factorStart[1] = 0;
-        maxLineLength = symbolBytes + factorBytes + closingBytes;
-    }
-
-    // Rebuilds symbols and factors of the occasions from `first` on for the current history.
-    void rebuildFrom(int first) {
-        symbols.truncate(symbolStart[size_t(first)]);
-        for (int i = first; i <= n; ++i) {
-            symbolStart[size_t(i)] = symbols.size();
-            symbols.append(symbolAt[size_t(i * 3 + counter.digit(i))]);
-        }
-        factors.truncate(factorStart[size_t(first)]);
-        for (int i = first; i < n; ++i) {
-            factorStart[size_t(i)] = factors.size();
-            factors.append(factorAt[size_t(i * 3 + counter.digit(i))]);
-        }
-        factorStart[size_t(n)] = factors.size();
-    }
-
-    // Copies the symbols, ", " and the factors of the current history and moves `to` past
-    // them; returns which closing ends the line: the last detection L, or N + 1 when the
-    // history ends with a censoring.
-    int copyCurrentLine(char *&to) const {
-        const int last = counter.lastDetection();
-        const int factorOccasions = std::min(last, n - 1);
-        const qsizetype factorBytes = factorStart[size_t(factorOccasions + 1)];
-        const bool censored = last > 0 && counter.isCensored(last);
-
-        to = copy(to, symbols.data(), symbols.size());
-        to = copy(to, factors.data(), factorBytes);
-        return censored ? n + 1 : last;
-    }
-
-    const ModelOptions &options;
-    const int n;
-    HistoryCounter counter;
-
-    // Encoded pieces, by occasion (from 1) and digit.
-    QList<std::array<QByteArray, 3>> symbolPieces; // symbol and " ", or ", " after N
-    QList<std::array<QByteArray, 3>> factorPieces; // occasions 1..N-1
-    // The closing factor and the line's end, by last detection 0..N; N + 1 after a censoring.
-    QList<QByteArray> closingLines;     // ",\n"
-    QList<QByteArray> closingLastLines; // ";\n", for the final history
-    QByteArray releasePrefix;
-
-    std::vector<Piece> symbolAt; // [3 * occasion + digit]
-    std::vector<Piece> factorAt;
-
-    TailBuffer symbols;
-    std::vector<qsizetype> symbolStart; // where occasion i's symbol begins
-    TailBuffer factors;
-    std::vector<qsizetype> factorStart; // where occasion i's factors begin; [N] is their end
-    qsizetype maxLineLength = 0;
-};
-
-QByteArray encodedHead(const ModelOptions &options, PieceBytes &encode) {
-    return encode(parametersSection(options)) + encode(variablesSection(options))
-           + encode(likelihoodHead());
-}
-
 QByteArray encodedHead(const ModelOptions &options, const Route &route) {
-    PieceBytes encode(route);
+    PieceBytes encode = route.pieceBytes();
     return encodedHead(options, encode);
 }
 
 // The whole file, into the pipe; runs on the generating thread. Each block ends at a
 // progress point at the latest.
 void generate(const ModelOptions &options, const Route &route, BlockPipe &pipe) {
-    PieceBytes encode(route);
+    PieceBytes encode = route.pieceBytes();
     BlockFiller output(pipe);
     if (!output.write(encodedHead(options, encode)))
         return;
@@ -447,7 +228,7 @@ public:
 
     ChunkMaker(const ModelOptions &options, const Route &route, const QByteArray &head,
                qsizetype chunkBytes)
-        : encode(route)
+        : encode(route.pieceBytes())
         , lines(options, encode)
         , head(head)
         , perChunk(linesPerChunk(lines.maxLineBytes(), chunkBytes))
@@ -457,7 +238,11 @@ public:
     quint64 firstLine(quint64 chunk) const { return chunk * perChunk; }
 
     Chunk make(quint64 chunk) {
-        char *end = chunk == 0 ? copy(buffer.get(), head) : buffer.get();
+        char *end = buffer.get();
+        if (chunk == 0) {
+            std::memcpy(end, head.constData(), size_t(head.size()));
+            end += head.size();
+        }
         quint64 written = 0;
         bool last = false;
         lines.startAt(firstLine(chunk));
