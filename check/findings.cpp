@@ -7,11 +7,13 @@
 
 #include <algorithm>
 
-namespace {
-
-QString tr(const char *text) {
+QString CheckText::tr(const char *text) {
     return QCoreApplication::translate("ModelDefinitionCheck", text);
 }
+
+namespace {
+
+using CheckText::tr;
 
 constexpr int ListedPerKind = 10;
 constexpr qsizetype LongestShownText = 60;

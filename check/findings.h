@@ -8,6 +8,11 @@
 
 #include <array>
 
+// The check's messages share one translation context, whichever check reports them.
+namespace CheckText {
+QString tr(const char *text);
+}
+
 // The findings so far, from all the checks. A kind met in many places (a cell out of range in
 // a file with millions of histories) is listed ten times, then counted.
 class Findings {

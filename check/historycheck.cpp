@@ -5,15 +5,11 @@
 
 #include "findings.h"
 
-#include <QCoreApplication>
-
 #include <algorithm>
 
 namespace {
 
-QString tr(const char *text) {
-    return QCoreApplication::translate("ModelDefinitionCheck", text);
-}
+using CheckText::tr;
 
 using Kind = ModelCheckFinding::Kind;
 using namespace HistoryReadings;

@@ -4,16 +4,12 @@
 
 #include "findings.h"
 
-#include <QCoreApplication>
-
 #include <algorithm>
 #include <limits>
 
 namespace {
 
-QString tr(const char *text) {
-    return QCoreApplication::translate("ModelDefinitionCheck", text);
-}
+using CheckText::tr;
 
 using Kind = ModelCheckFinding::Kind;
 using namespace HistoryReadings;

@@ -9,15 +9,11 @@
 #include "optionscheck.h"
 #include "probabilitycheck.h"
 
-#include <QCoreApplication>
-
 #include <memory>
 
 namespace {
 
-QString tr(const char *text) {
-    return QCoreApplication::translate("ModelDefinitionCheck", text);
-}
+using CheckText::tr;
 
 // Reads the file item by item and hands each item, and the parts of it that the reader streams,
 // to the checks that concern it. The checks know nothing of each other: whether a name has a

@@ -1,16 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "modeldefinitionparser.h"
 
-#include <QCoreApplication>
-
 #include <algorithm>
 #include <cstring>
 
 namespace {
 
-QString tr(const char *text) {
-    return QCoreApplication::translate("ModelDefinitionReader", text);
-}
+using ReaderText::tr;
 
 constexpr int DeepestNesting = 256; // parentheses, bounds the parser's stack
 

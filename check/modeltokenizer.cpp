@@ -6,12 +6,13 @@
 
 #include <cstring>
 
-namespace {
-
-// The reader's messages, in its translation context.
-QString tr(const char *text) {
+QString ReaderText::tr(const char *text) {
     return QCoreApplication::translate("ModelDefinitionReader", text);
 }
+
+namespace {
+
+using ReaderText::tr;
 
 // Also the longest token: no name, number, symbol or title of a model comes near it.
 constexpr qsizetype BlockSize = qsizetype(1) << 20;

@@ -14,6 +14,11 @@
 
 class QIODevice;
 
+// The reader's messages share one translation context, the tokenizer's and the parser's.
+namespace ReaderText {
+QString tr(const char *text);
+}
+
 // Cuts the bytes of a model definition file into tokens: names, numbers, quoted texts, history
 // symbols and punctuation, and counts the lines they are on. Spaces, tabs and line breaks (LF,
 // CR LF, or a lone CR as old Mac editors save) separate tokens; the text is UTF-8; a byte-order

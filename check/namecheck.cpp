@@ -4,15 +4,7 @@
 #include "findings.h"
 #include "modelnames.h"
 
-#include <QCoreApplication>
-
-namespace {
-
-QString tr(const char *text) {
-    return QCoreApplication::translate("ModelDefinitionCheck", text);
-}
-
-} // namespace
+using CheckText::tr;
 
 NameCheck::NameCheck(Findings &findings, const ModelDefinitionReader &reader)
     : findings(findings)

@@ -4,15 +4,7 @@
 #include "findings.h"
 #include "observeddevice.h"
 
-#include <QCoreApplication>
-
-namespace {
-
-QString tr(const char *text) {
-    return QCoreApplication::translate("ModelDefinitionCheck", text);
-}
-
-} // namespace
+using CheckText::tr;
 
 OptionsCheck::OptionsCheck(Findings &findings, const ModelOptions &options, QIODevice &source)
     : findings(findings)

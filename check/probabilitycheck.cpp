@@ -3,16 +3,12 @@
 
 #include "findings.h"
 
-#include <QCoreApplication>
-
 #include <cfloat>
 #include <cmath>
 
 namespace {
 
-QString tr(const char *text) {
-    return QCoreApplication::translate("ModelDefinitionCheck", text);
-}
+using CheckText::tr;
 
 using Kind = ModelCheckFinding::Kind;
 
